@@ -1,0 +1,15 @@
+#include "app/product.h"
+
+namespace corvane {
+
+QUrl homePage()
+{
+    return QUrl(QStringLiteral(CORVANE_HOMEPAGE));
+}
+
+QUrl updateInfoAddress()
+{
+    return QUrl(QStringLiteral(CORVANE_HOMEPAGE "update.ini"));
+}
+
+} // namespace corvane

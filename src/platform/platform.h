@@ -1,0 +1,87 @@
+#pragma once
+
+// The operating-system layer. Everything the launcher needs from the system beneath Qt is a
+// free function here, so that the rest of the program never touches POSIX or freedesktop
+// details: files and folders, profile (INI) files, temporary files, starting programs,
+// opening documents and message boxes. All of it may be called from any thread, except the
+// functions marked "main thread".
+
+#include <QString>
+#include <QStringList>
+
+class QByteArrayView;
+class QUrl;
+class QWidget;
+
+namespace corvane::platform {
+
+// ---- Folders and files -------------------------------------------------------------------
+
+/// The folder of the running executable, resolved from the process itself (not argv[0] and
+/// not the current directory), ending in '/'. Links to the executable are followed.
+QString programFolder();
+
+/// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path, otherwise
+/// ~/.config. No trailing '/'. Read anew on every call.
+QString userConfigFolder();
+
+/// True when `path` names a regular file, after following symbolic links.
+bool isRegularFile(const QString& path);
+
+/// Every entry of `folder` (hidden ones, directories and links included) whose name ends in
+/// `suffix` without regard to case, ordered by name without regard to case. Names only.
+QStringList entriesWithSuffix(const QString& folder, QStringView suffix);
+
+/// Creates `folder` and any missing parents with mode 0700. True when it exists afterwards
+/// as a directory.
+bool makeFolder(const QString& folder);
+
+/// Removes the file at `path`; when that fails and `path` is a symbolic link to a directory,
+/// removes the link. Reports whether something was removed.
+bool removeFile(const QString& path);
+
+// ---- Profile (INI) files -----------------------------------------------------------------
+
+/// The value of `key` in `section` of the profile file `file`, read the way the classic
+/// profile functions read it (see profile.cpp), or `defaultValue` when the file, section or
+/// key is missing or the file cannot be read. At most 2047 characters.
+QString readProfileString(const QString& file, const QString& section, const QString& key,
+                          const QString& defaultValue);
+
+/// Sets `key` in `section` of `file` to `value`, keeping every other line of the file as it
+/// was. Creates the file or section when missing, never a folder. The file is replaced
+/// atomically (new file beside it, then rename), so a crash leaves the old or the new file
+/// whole. Returns false on any failure.
+bool writeProfileString(const QString& file, const QString& section, const QString& key,
+                        const QString& value);
+
+/// Decodes the bytes of a text file: UTF-16LE after FF FE, UTF-8 after EF BB BF or when the
+/// bytes are valid UTF-8, otherwise the Windows code page of the user's locale language.
+QString decodeText(QByteArrayView bytes);
+
+// ---- Temporary files ---------------------------------------------------------------------
+
+/// Creates a new, empty file named `prefix` + unique characters in $TMPDIR (or /tmp),
+/// exclusively and with mode 0600. Returns its full path, or an empty text on failure.
+QString createTemporaryFile(QStringView prefix);
+
+// ---- Programs and documents --------------------------------------------------------------
+
+/// Starts `program` with exactly `arguments` as a detached process (no shell, nothing split),
+/// in the current directory. Does not wait; leaves no zombie. False when it could not start.
+bool startDetached(const QString& program, const QStringList& arguments);
+
+/// Hands `url` (a web address or a local file) to the desktop's registered handler. Main
+/// thread. The outcome is not reported.
+void openUrl(const QUrl& url);
+
+// ---- Message boxes (main thread) ---------------------------------------------------------
+
+/// A modal warning box owned by `owner` with one OK button. `text` is plain text; a carriage
+/// return in it breaks the line.
+void showWarning(QWidget* owner, const QString& title, const QString& text);
+
+/// A modal error box, as for errors that end an action: error icon, one OK button.
+void showError(QWidget* owner, const QString& title, const QString& text);
+
+} // namespace corvane::platform
