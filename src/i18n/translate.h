@@ -9,6 +9,14 @@
 
 namespace corvane {
 
+/// A text of the language file: its section and key, and the built-in English default.
+struct TextRef
+{
+    QStringView section;
+    QStringView key;
+    QStringView defaultText;
+};
+
 class Translator
 {
 public:
@@ -18,8 +26,12 @@ public:
     /// The text of `key` in `section` of the language file, or `defaultText` when there is no
     /// language file, it cannot be read, or it lacks the section or key. An empty value gives
     /// an empty text. Never fails. Safe on any thread (it keeps no state).
-    QString Translate(const QString& section, const QString& key,
-                      const QString& defaultText) const;
+    QString Translate(const QString& section, const QString& key, const QString& defaultText) const;
+
+    QString Translate(const TextRef& text) const
+    {
+        return Translate(text.section.toString(), text.key.toString(), text.defaultText.toString());
+    }
 
     const QString& programFolder() const { return m_programFolder; }
 

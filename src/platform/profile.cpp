@@ -1,1 +1,288 @@
-// placeholder
+// Profile (INI) files on disk. Reading takes the whole file into memory and decodes it; the
+// format itself lives in profileparse.cpp. Writing never changes a file in place: the new
+// content goes to a fresh file beside the old one, which is flushed to disk and renamed over
+// the old, so that a crash or a full disk leaves the old file or the new one whole.
+
+#include "platform.h"
+#include "profileparse.h"
+#include "textcodec.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvane::platform {
+
+namespace {
+
+class FileDescriptor
+{
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) noexcept
+        : m_fd(fd)
+    {}
+    FileDescriptor(FileDescriptor&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1))
+    {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() { reset(); }
+
+    int get() const noexcept { return m_fd; }
+    bool isOpen() const noexcept { return m_fd >= 0; }
+
+    void reset() noexcept
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+    /// Closes and reports what close() said: a delayed write error shows up here.
+    bool close() noexcept
+    {
+        const int fd = std::exchange(m_fd, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// Removes a temporary file unless the write that made it went through.
+class TemporaryFileGuard
+{
+public:
+    explicit TemporaryFileGuard(QByteArray path)
+        : m_path(std::move(path))
+    {}
+    TemporaryFileGuard(const TemporaryFileGuard&) = delete;
+    TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
+    ~TemporaryFileGuard()
+    {
+        if (!m_path.isEmpty())
+            ::unlink(m_path.constData());
+    }
+    void keep() noexcept { m_path.clear(); }
+
+private:
+    QByteArray m_path;
+};
+
+int openFile(const QByteArray& path, int flags, mode_t mode = 0)
+{
+    int fd;
+    do
+        fd = ::open(path.constData(), flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+enum class ReadResult { Read, Missing, Failed };
+
+// Reads a regular file whole. Opening does not block on a FIFO, and anything other than a
+// regular file (a folder, a device, a FIFO) is Failed, as is a file beyond the size limit.
+ReadResult readRegularFile(const QByteArray& path, QByteArray& bytes, struct stat& info)
+{
+    const FileDescriptor fd(openFile(path, O_RDONLY | O_NOCTTY | O_NONBLOCK));
+    if (!fd.isOpen())
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_size > detail::kProfileFileLimit)
+        return ReadResult::Failed;
+
+    // The size is a hint only: the file may change while it is read.
+    bytes.resize(qsizetype(info.st_size) + 1);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > detail::kProfileFileLimit)
+                return ReadResult::Failed;
+            bytes.resize(qMin(filled * 2, detail::kProfileFileLimit + 1));
+        }
+        const ssize_t n = ::read(fd.get(), bytes.data() + filled, size_t(bytes.size() - filled));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return ReadResult::Failed;
+        }
+        if (n == 0)
+            break;
+        filled += n;
+    }
+    bytes.truncate(filled);
+    return ReadResult::Read;
+}
+
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    if (slash == 0)
+        return QByteArrayLiteral("/");
+    return path.first(slash);
+}
+
+// The file that `path` finally names when it is a symbolic link (a chain of them), so that the
+// write replaces the target and the links stay links. A target that does not exist yet is
+// where the new file goes.
+std::optional<QByteArray> finalLinkTarget(QByteArray path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info;
+        if (::lstat(path.constData(), &info) != 0)
+            return errno == ENOENT ? std::optional(path) : std::nullopt;
+        if (!S_ISLNK(info.st_mode))
+            return path;
+
+        QByteArray target(qMax<qsizetype>(qsizetype(info.st_size), 255) + 1, Qt::Uninitialized);
+        const ssize_t n = ::readlink(path.constData(), target.data(), size_t(target.size()));
+        if (n <= 0 || n >= target.size())
+            return std::nullopt; // gone or changed meanwhile
+        target.truncate(n);
+        path = target.startsWith('/') ? target : folderOf(path) + '/' + target;
+    }
+    return std::nullopt;
+}
+
+// Windows refuses to write a read-only file whoever asks; root passes every permission check
+// here, so a file or folder without any write permission bit counts as read-only for everyone.
+bool mayWrite(const QByteArray& path, const struct stat& info, int access)
+{
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
+           ::faccessat(AT_FDCWD, path.constData(), access, AT_EACCESS) == 0;
+}
+
+bool writeAll(int fd, QByteArrayView bytes)
+{
+    const char* p = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+// Puts `content` in place of `target` by way of a new file in `folder`. `old` describes the
+// file being replaced (its permissions and owner carry over), or is null for a new file.
+bool replaceFile(const QByteArray& folder, const QByteArray& target, QByteArrayView content,
+                 const struct stat* old)
+{
+    QByteArray base = target.sliced(target.lastIndexOf('/') + 1);
+    base.truncate(200); // room for the rest of the name within NAME_MAX
+
+    FileDescriptor fd;
+    QByteArray temporary;
+    for (int attempt = 0; attempt < 100 && !fd.isOpen(); ++attempt) {
+        temporary = folder + "/." + base + '.' +
+                    QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        // A new file gets the permissions that creating it directly would give (umask,
+        // default ACLs); a replacement starts private and takes the old file's below.
+        fd = FileDescriptor(
+            openFile(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, old ? 0600 : 0666));
+        if (!fd.isOpen() && errno != EEXIST)
+            return false;
+    }
+    if (!fd.isOpen())
+        return false;
+    TemporaryFileGuard guard(temporary);
+
+    if (old) {
+        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid()) {
+            // Keeps the owner when root edits someone's file; an ordinary user cannot give a
+            // file away, and the write goes on with the user as owner.
+            [[maybe_unused]] const int ignored = ::fchown(fd.get(), old->st_uid, old->st_gid);
+        }
+        if (::fchmod(fd.get(), old->st_mode & 07777) != 0)
+            return false;
+    }
+    if (!writeAll(fd.get(), content) || ::fsync(fd.get()) != 0 || !fd.close())
+        return false;
+    if (::rename(temporary.constData(), target.constData()) != 0)
+        return false;
+    guard.keep();
+
+    // Makes the rename itself durable; the file is whole either way.
+    const FileDescriptor directory(openFile(folder, O_RDONLY | O_DIRECTORY));
+    if (directory.isOpen())
+        ::fsync(directory.get());
+    return true;
+}
+
+} // namespace
+
+QString readProfileString(const QString& file, const QString& section, const QString& key,
+                          const QString& defaultValue)
+{
+    QByteArray bytes;
+    struct stat info;
+    if (readRegularFile(QFile::encodeName(file), bytes, info) != ReadResult::Read)
+        return defaultValue;
+    const QString text = decodeText(bytes);
+    bytes = QByteArray(); // the text is all that is needed from here on
+    const std::optional<QStringView> value = detail::findProfileValue(text, section, key);
+    if (!value)
+        return defaultValue;
+    if (value->isEmpty())
+        return QStringLiteral(""); // an empty text, distinct from a null default
+    return value->toString();
+}
+
+bool writeProfileString(const QString& file, const QString& section, const QString& key,
+                        const QString& value)
+{
+    if (!detail::isWritableProfileEntry(section, key, value))
+        return false;
+    const std::optional<QByteArray> target = finalLinkTarget(QFile::encodeName(file));
+    if (!target || target->isEmpty() || target->endsWith('/'))
+        return false;
+
+    const QByteArray folder = folderOf(*target);
+    struct stat folderInfo;
+    if (::stat(folder.constData(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode) ||
+        !mayWrite(folder, folderInfo, W_OK | X_OK))
+        return false;
+
+    QByteArray old;
+    struct stat oldInfo;
+    switch (readRegularFile(*target, old, oldInfo)) {
+    case ReadResult::Failed:
+        return false;
+    case ReadResult::Missing: {
+        const QByteArray content = detail::editProfile(std::nullopt, section, key, value, 1252);
+        return replaceFile(folder, *target, content, nullptr);
+    }
+    case ReadResult::Read:
+        break;
+    }
+    if (!mayWrite(*target, oldInfo, W_OK))
+        return false;
+    const QByteArray content =
+        detail::editProfile(QByteArrayView(old), section, key, value, detail::userCodePage());
+    if (content == old)
+        return true; // nothing to change; the file stays as it is, timestamps included
+    return replaceFile(folder, *target, content, &oldInfo);
+}
+
+} // namespace corvane::platform
