@@ -1,0 +1,135 @@
+#include "update/updateprompt.h"
+
+#include "ui_updateprompt.h"
+
+#include "app/product.h"
+#include "i18n/captiontext.h"
+#include "i18n/translate.h"
+#include "platform/platform.h"
+
+#include <QIcon>
+#include <QKeyEvent>
+#include <QStringList>
+#include <QStyle>
+
+namespace corvane {
+
+namespace {
+
+QFont pixelFont(const QString& family, int pixelSize)
+{
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+// A check box cannot wrap its caption, so break it at blanks where a line would overflow.
+QString wrapCaption(const QString& caption, const QFontMetrics& metrics, int width)
+{
+    QString wrapped;
+    QString line;
+    const QStringList words = caption.split(u' ');
+    for (const QString& word : words) {
+        const QString longer = line.isEmpty() ? word : line + u' ' + word;
+        if (!line.isEmpty() && metrics.horizontalAdvance(labelText(longer)) > width) {
+            wrapped += line + u'\n';
+            line = word;
+        } else {
+            line = longer;
+        }
+    }
+    return wrapped + line;
+}
+
+} // namespace
+
+Tfrm_Update::Tfrm_Update(const Translator& translator,
+                         std::function<void(bool autoUpdate)> setAutoUpdate, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , ui(std::make_unique<Ui::frm_Update>())
+    , m_setAutoUpdate(std::move(setAutoUpdate))
+{
+    ui->setupUi(this);
+    setFixedSize(376, 159);
+
+    // The layout is in pixels, so is the font: 8 points at 96 dots per inch.
+    setFont(pixelFont(QStringLiteral("Tahoma"), 11));
+    QFont bold = font();
+    bold.setBold(true);
+    ui->lbl_Media->setFont(bold);
+
+    QPalette white = ui->pnl_Main->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    ui->pnl_Main->setPalette(white);
+
+    QIcon globe;
+    globe.addFile(QStringLiteral(":/icons/globe_48.png"));
+    globe.addFile(QStringLiteral(":/icons/globe_96.png"));
+    ui->Image1->setPixmap(globe.pixmap(QSize(48, 48), devicePixelRatioF()));
+
+    connect(ui->btn_OK, &QPushButton::clicked, this, &Tfrm_Update::btn_OKClick);
+    connect(ui->btn_Cancel, &QPushButton::clicked, this, &Tfrm_Update::btn_CancelClick);
+
+    FormCreate(translator);
+}
+
+Tfrm_Update::~Tfrm_Update() = default;
+
+void Tfrm_Update::FormCreate(const Translator& translator)
+{
+    setWindowTitle(translator.Translate(QStringLiteral("v2.2.3"), QStringLiteral("Update"),
+                                        QStringLiteral("Update")));
+    const QString dontCheck =
+        translator.Translate(QStringLiteral("v3.0"), QStringLiteral("DontCheck"),
+                             QStringLiteral("Don't check for updates"));
+    const int indicator =
+        style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, ui->chk_Ask) +
+        style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, ui->chk_Ask);
+    ui->chk_Ask->setText(
+        wrapCaption(dontCheck, ui->chk_Ask->fontMetrics(), ui->chk_Ask->width() - indicator));
+    ui->btn_OK->setText(translator.Translate(QStringLiteral("v2.2.3"), QStringLiteral("Yes"),
+                                             QStringLiteral("Yes")));
+    ui->btn_Cancel->setText(
+        translator.Translate(QStringLiteral("v2.2.3"), QStringLiteral("No"), QStringLiteral("No")));
+}
+
+void Tfrm_Update::setTexts(const QString& message, const QString& media, const QString& download)
+{
+    ui->lbl_Message->setText(labelText(message));
+    ui->lbl_Message->adjustSize();
+
+    // The version part comes from the server as received; Qt breaks lines only at line feeds.
+    QString shown = media;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
+    ui->lbl_Media->setText(shown);
+    ui->lbl_Media->adjustSize();
+
+    ui->lbl_Download->setText(labelText(download));
+}
+
+void Tfrm_Update::keyPressEvent(QKeyEvent* event)
+{
+    // Esc answers "No", like a click on it; QDialog would only reject.
+    if (event->matches(QKeySequence::Cancel)) {
+        ui->btn_Cancel->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void Tfrm_Update::btn_OKClick()
+{
+    platform::openUrl(homePage());
+    if (m_setAutoUpdate)
+        m_setAutoUpdate(!ui->chk_Ask->isChecked());
+    accept();
+}
+
+void Tfrm_Update::btn_CancelClick()
+{
+    if (m_setAutoUpdate)
+        m_setAutoUpdate(!ui->chk_Ask->isChecked());
+    reject();
+}
+
+} // namespace corvane

@@ -1,0 +1,48 @@
+#pragma once
+
+// The update prompt: tells the user that a newer version is out and offers the home page. Its
+// check box switches the update check off for later starts; the choice goes back to the main
+// window through a callback, and the main window writes it to the settings when it closes.
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class frm_Update;
+}
+
+namespace corvane {
+
+class Translator;
+
+class Tfrm_Update : public QDialog
+{
+    Q_OBJECT
+public:
+    /// Looks up the caption and the button texts at once. Both buttons call `setAutoUpdate`
+    /// with the opposite of the check box, "Yes" after opening the home page; a close through
+    /// the window manager answers nothing and calls it not at all.
+    Tfrm_Update(const Translator& translator, std::function<void(bool autoUpdate)> setAutoUpdate,
+                QWidget* owner);
+    ~Tfrm_Update() override;
+
+    /// Fills the three labels, all plain text. `media` is shown as it is, with its line breaks
+    /// (CR LF, CR or LF) breaking the line and no '&' taken as an accelerator.
+    void setTexts(const QString& message, const QString& media, const QString& download);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void FormCreate(const Translator& translator);
+    void btn_OKClick();
+    void btn_CancelClick();
+
+    std::unique_ptr<Ui::frm_Update> ui;
+    std::function<void(bool)> m_setAutoUpdate;
+};
+
+} // namespace corvane
