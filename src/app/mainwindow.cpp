@@ -1,1 +1,360 @@
-// placeholder
+#include "app/mainwindow.h"
+
+#include "app/product.h"
+#include "app/toolbutton.h"
+#include "app/toolcatalog.h"
+#include "i18n/mainform.h"
+#include "i18n/texts.h"
+#include "i18n/translate.h"
+#include "platform/platform.h"
+#include "settings/about.h"
+#include "update/updateprompt.h"
+#include "update/versionkey.h"
+#include "update/webdata.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
+
+namespace corvane {
+
+namespace {
+
+const QColor GreyText(0x80, 0x80, 0x80);
+const QColor SilverText(0xC0, 0xC0, 0xC0);
+
+QFont windowFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    return font;
+}
+
+} // namespace
+
+Tfrm_Main::Tfrm_Main(const Translator& translator, const SettingsStore& settings, QWidget* parent)
+    : QMainWindow(parent)
+    , m_translator(translator)
+    , m_settings(settings)
+{
+    setObjectName(QStringLiteral("frm_Main"));
+    // Fixed size, with a minimise button but no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(ProductTitle);
+    setFont(windowFont());
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(layout::ClientWidth, layout::StatusTop);
+    setCentralWidget(client);
+    buildRows(client);
+
+    sts_Bar = new QStatusBar(this);
+    sts_Bar->setObjectName(QStringLiteral("sts_Bar"));
+    sts_Bar->setSizeGripEnabled(false);
+    sts_Bar->setFixedHeight(layout::StatusHeight);
+    sts_Bar->setFont(QGuiApplication::font()); // the system's status bar font, not Tahoma
+    setStatusBar(sts_Bar);
+
+    buildMenu();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &Tfrm_Main::Timer1Timer);
+
+    // Fixed size: the client area (rows and status bar) is 547 × 379 under the menu bar.
+    setFixedSize(layout::ClientWidth, menuBar()->sizeHint().height() + layout::ClientHeight);
+}
+
+Tfrm_Main::~Tfrm_Main() = default;
+
+void Tfrm_Main::buildRows(QWidget* client)
+{
+    for (std::size_t row = 0; row < Categories.size(); ++row) {
+        const CategoryEntry& category = Categories[row];
+        auto* panel = new QWidget(client);
+        panel->setObjectName(category.panelName.toString());
+        panel->setGeometry(0, static_cast<int>(row) * layout::RowHeight, layout::ClientWidth,
+                           layout::RowHeight);
+        panel->setAutoFillBackground(true);
+        QPalette pal = panel->palette();
+        pal.setColor(QPalette::Window, QColor::fromRgb(category.background));
+        panel->setPalette(pal);
+
+        auto* label = new CategoryLabel(panel);
+        label->setObjectName(category.labelName.toString());
+        label->setTextFormat(Qt::PlainText);
+        label->setText(category.caption.defaultText.toString());
+        label->setEnabled(false);
+        label->setFocusPolicy(Qt::NoFocus);
+        label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+        // Its own silver font, which the disabled drawing overrides; the label is as wide as
+        // its text and right-aligned in the row's content area.
+        QPalette labelPal = label->palette();
+        labelPal.setColor(QPalette::WindowText, SilverText);
+        label->setPalette(labelPal);
+        label->setFont(windowFont());
+        label->setAutoFillBackground(true);
+        placeCategoryLabel(label);
+    }
+
+    for (const ToolEntry& tool : Tools) {
+        QWidget* panel = client->findChild<QWidget*>(
+            Categories[static_cast<std::size_t>(tool.category)].panelName.toString(),
+            Qt::FindDirectChildrenOnly);
+        auto* button = new ToolButton(tool, panel);
+        const QString fileName = tool.executable.toString();
+        const QString argument = tool.argument.toString();
+        connect(button, &ToolButton::clicked, this,
+                [this, fileName, argument] { LaunchTool(fileName, argument); });
+    }
+}
+
+void Tfrm_Main::placeCategoryLabel(QLabel* label)
+{
+    const int width = label->fontMetrics().horizontalAdvance(label->text()) + 1;
+    const int contentWidth = layout::ClientWidth - 2 * layout::RowBorder;
+    label->setGeometry(layout::RowBorder + contentWidth - width, layout::RowBorder, width,
+                       layout::ButtonHeight);
+}
+
+QAction* Tfrm_Main::addAction(QMenu* menu, const QString& name, const QString& text)
+{
+    QAction* action = menu->addAction(text);
+    action->setObjectName(name);
+    return action;
+}
+
+void Tfrm_Main::buildMenu()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("mnu_Main"));
+
+    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("File1"));
+    for (std::size_t row = 0; row < Categories.size(); ++row) {
+        const CategoryEntry& category = Categories[row];
+        QMenu* submenu = file->addMenu(category.caption.defaultText.toString());
+        submenu->setObjectName(category.menuName.toString());
+        for (const ToolEntry& tool : Tools) {
+            if (tool.category != static_cast<int>(row))
+                continue;
+            QAction* entry =
+                addAction(submenu, tool.menuName.toString(), tool.caption.defaultText.toString());
+            const QString fileName = tool.executable.toString();
+            const QString argument = tool.argument.toString();
+            connect(entry, &QAction::triggered, this,
+                    [this, fileName, argument] { LaunchTool(fileName, argument); });
+        }
+    }
+    file->addSeparator()->setObjectName(QStringLiteral("N2"));
+    connect(addAction(file, QStringLiteral("Exit1"), QStringLiteral("Exit")), &QAction::triggered,
+            this, &QWidget::close);
+
+    QMenu* settings = bar->addMenu(QStringLiteral("Settings"));
+    settings->setObjectName(QStringLiteral("Settings1"));
+    connect(settings, &QMenu::aboutToShow, this, &Tfrm_Main::Settings1Click);
+    // The marks only mirror the two preferences; Settings1Click sets them on every opening.
+    Checkforupdates1 = addAction(settings, QStringLiteral("Checkforupdates1"),
+                                 QStringLiteral("Check for updates when program starts"));
+    Checkforupdates1->setCheckable(true);
+    Checkforupdates1->setChecked(true);
+    connect(Checkforupdates1, &QAction::toggled, this, [this](bool on) { FAutoUpdate = on; });
+    CloseMainWindow1 = addAction(settings, QStringLiteral("CloseMainWindow1"),
+                                 QStringLiteral("Close main window after project is launched"));
+    CloseMainWindow1->setCheckable(true);
+    connect(CloseMainWindow1, &QAction::toggled, this, [this](bool on) { FAutoClose = on; });
+    settings->addSeparator()->setObjectName(QStringLiteral("N4"));
+    connect(addAction(settings, QStringLiteral("Restoredefaultsettings1"),
+                      QStringLiteral("Restore default settings")),
+            &QAction::triggered, this, &Tfrm_Main::Restoredefaultsettings1Click);
+
+    QMenu* help = bar->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    QAction* help2 = addAction(help, QStringLiteral("Help2"), QStringLiteral("Help"));
+    help2->setShortcut(QKeySequence(Qt::Key_F1));
+    help2->setShortcutContext(Qt::WindowShortcut);
+    connect(help2, &QAction::triggered, this, &Tfrm_Main::Help2Click);
+    help->addSeparator()->setObjectName(QStringLiteral("N1"));
+    connect(addAction(help, QStringLiteral("About1"), QStringLiteral("About...")),
+            &QAction::triggered, this, &Tfrm_Main::About1Click);
+}
+
+bool Tfrm_Main::event(QEvent* event)
+{
+    // The status bar shows what is under the pointer and nothing else: no message of the
+    // status bar's own may linger, and no hint pop-ups appear anywhere.
+    if (event->type() == QEvent::ToolTip)
+        return true;
+    return QMainWindow::event(event);
+}
+
+void Tfrm_Main::showEvent(QShowEvent* event)
+{
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+    QMainWindow::showEvent(event);
+}
+
+void Tfrm_Main::FormShow()
+{
+    // The tool captions take their colour from the window; the category labels keep theirs,
+    // and the menu and status bar are separate.
+    QPalette pal = centralWidget()->palette();
+    pal.setColor(QPalette::WindowText, GreyText);
+    centralWidget()->setPalette(pal);
+
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    move(screen.center() - QPoint(width() / 2, height() / 2));
+    raise();
+
+    TranslateMainForm(*this, m_translator);
+    for (const CategoryEntry& category : Categories)
+        placeCategoryLabel(findChild<QLabel*>(category.labelName.toString()));
+    LoadSettings();
+    if (FAutoUpdate)
+        startUpdateCheck();
+    QCoreApplication::processEvents();
+}
+
+void Tfrm_Main::bringToFront()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void Tfrm_Main::LoadSettings()
+{
+    const Preferences preferences = m_settings.load();
+    FAutoUpdate = preferences.autoUpdate;
+    FAutoClose = preferences.autoClose;
+}
+
+void Tfrm_Main::Settings1Click()
+{
+    const QSignalBlocker blockUpdate(Checkforupdates1);
+    const QSignalBlocker blockClose(CloseMainWindow1);
+    Checkforupdates1->setChecked(FAutoUpdate);
+    CloseMainWindow1->setChecked(FAutoClose);
+}
+
+void Tfrm_Main::Restoredefaultsettings1Click()
+{
+    const Preferences defaults = m_settings.restoreDefaults();
+    FAutoUpdate = defaults.autoUpdate;
+    FAutoClose = defaults.autoClose;
+    Settings1Click();
+}
+
+bool Tfrm_Main::FormCloseQuery()
+{
+    // Released first: whatever the settings write does, no event of the fetch may reach the
+    // window afterwards.
+    delete FWebData;
+    FWebData = nullptr;
+
+    if (const std::optional<QString> error =
+            m_settings.save(Preferences{FAutoUpdate, FAutoClose})) {
+        platform::showError(this, ProductTitle, *error);
+        return false;
+    }
+    return true;
+}
+
+void Tfrm_Main::closeEvent(QCloseEvent* event)
+{
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void Tfrm_Main::LaunchTool(const QString& fileName, const QString& argument)
+{
+    // Formed from the executable's own folder every time, so the current directory never
+    // decides which file runs.
+    const QString path = m_translator.programFolder() + fileName;
+    if (!platform::isRegularFile(path)) {
+        showWarning(texts::ToolMissing, texts::ToolRemedy);
+        return;
+    }
+    platform::startDetached(path, argument.isEmpty() ? QStringList() : QStringList{argument});
+    if (FAutoClose)
+        close();
+}
+
+void Tfrm_Main::Help2Click()
+{
+    const QString path = m_translator.programFolder() + QStringLiteral("corvane.chm");
+    if (platform::isRegularFile(path)) {
+        platform::openUrl(QUrl::fromLocalFile(path));
+    } else {
+        showWarning(texts::HelpMissing, texts::HelpRemedy);
+    }
+    QCoreApplication::processEvents();
+}
+
+void Tfrm_Main::showWarning(const TextRef& problem, const TextRef& remedy)
+{
+    // Looked up anew for every message, the problem first.
+    const QString first = m_translator.Translate(problem);
+    platform::showWarning(this, MessageTitle, first + u'\r' + m_translator.Translate(remedy));
+}
+
+void Tfrm_Main::About1Click()
+{
+    // A fresh window for every opening, so a changed language file shows at once.
+    Tfrm_About frm_About(m_translator, this);
+    frm_About.exec();
+}
+
+void Tfrm_Main::startUpdateCheck()
+{
+    // Owned by the application; released by the close query, which may come first.
+    FWebData = new TWebData(QCoreApplication::instance());
+    FWebData->Data().Add()->URL = updateInfoAddress().toString();
+    FWebData->OnData = [this](TWebData*, int, const QString& body) { UpdateInfoReceived(body); };
+    FWebData->Collect();
+}
+
+void Tfrm_Main::UpdateInfoReceived(const QString& body)
+{
+    // Worker thread: no widget is touched here. The text is stored before the timer is armed,
+    // and the queued call orders the two for the main thread. The fetcher is released before
+    // the window goes, and releasing it waits for this handler, so `this` is alive here.
+    if (body.isEmpty() || !isNewerVersion(body, ProductVersion))
+        return;
+    AvailableVersion = body;
+    QMetaObject::invokeMethod(Timer1, qOverload<>(&QTimer::start), Qt::QueuedConnection);
+}
+
+QString Tfrm_Main::availableVersion() const
+{
+    return AvailableVersion;
+}
+
+void Tfrm_Main::Timer1Timer()
+{
+    Timer1->stop();
+    Tfrm_Update prompt(
+        m_translator, [this](bool on) { FAutoUpdate = on; }, this);
+    frm_Update = &prompt;
+    const QString message = m_translator.Translate(texts::Available);
+    prompt.setTexts(message, ProductTitle + u' ' + AvailableVersion,
+                    m_translator.Translate(texts::Download));
+    prompt.exec();
+    frm_Update = nullptr;
+}
+
+} // namespace corvane

@@ -1,1 +1,93 @@
 #pragma once
+
+// The launcher's one main window: four rows of tool buttons, the main menu that mirrors them,
+// a status bar that describes what is under the pointer, and the life of the program from
+// the first show to the close.
+
+#include "settings/settingsstore.h"
+#include "update/webdata.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QTimer;
+
+namespace corvane {
+
+class Translator;
+struct TextRef;
+class TWebData;
+class Tfrm_Update;
+
+class Tfrm_Main : public QMainWindow
+{
+    Q_OBJECT
+public:
+    /// `translator` and `settings` must outlive the window.
+    Tfrm_Main(const Translator& translator, const SettingsStore& settings,
+              QWidget* parent = nullptr);
+    ~Tfrm_Main() override;
+
+    /// Starts `fileName` from the program folder with `argument` (none when empty), or tells
+    /// the user that it is missing. Closes the window afterwards when asked to.
+    void LaunchTool(const QString& fileName, const QString& argument);
+
+    /// Brings the window up from any state and to the front (a second start asked for it).
+    void bringToFront();
+
+    bool autoUpdate() const { return FAutoUpdate; }
+    bool autoClose() const { return FAutoClose; }
+    void setAutoUpdate(bool on) { FAutoUpdate = on; }
+
+    /// The update information names a newer version. Called on the fetcher's worker thread:
+    /// keeps the body and arms Timer1 on the main thread.
+    void UpdateInfoReceived(const QString& body);
+
+    /// The version text of the newest update found, exactly as the server sent it.
+    QString availableVersion() const;
+
+    /// The close query: releases the update fetcher and writes the settings. False (with the
+    /// error shown) when the settings could not be written.
+    bool FormCloseQuery();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void buildRows(QWidget* client);
+    void buildMenu();
+    static void placeCategoryLabel(QLabel* label);
+    QAction* addAction(QMenu* menu, const QString& name, const QString& text);
+    void FormShow();
+    void LoadSettings();
+    void SaveSettings();
+    void Settings1Click();
+    void Restoredefaultsettings1Click();
+    void Help2Click();
+    void About1Click();
+    void Timer1Timer();
+    void startUpdateCheck();
+    void showWarning(const TextRef& problem, const TextRef& remedy);
+
+    const Translator& m_translator;
+    const SettingsStore& m_settings;
+    QStatusBar* sts_Bar = nullptr;
+    QTimer* Timer1 = nullptr;
+    QAction* Checkforupdates1 = nullptr;
+    QAction* CloseMainWindow1 = nullptr;
+
+    QPointer<TWebData> FWebData;
+    bool FAutoUpdate = false;
+    bool FAutoClose = false;
+    bool m_shown = false;
+    QPointer<Tfrm_Update> frm_Update;
+    QString AvailableVersion; ///< written once on the worker, read on the main thread after
+};
+
+} // namespace corvane

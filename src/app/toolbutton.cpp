@@ -1,1 +1,154 @@
-// placeholder
+#include "app/toolbutton.h"
+
+#include "app/toolcatalog.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace corvane {
+
+namespace {
+
+const QColor HoverColor(0x00, 0x00, 0x00);
+const QColor RestColor(0x80, 0x80, 0x80);
+
+QPixmap toolIcon(QStringView name)
+{
+    // The 72 px drawing is picked on screens scaled by 1.5 or more, so the icon stays sharp.
+    QPixmap pixmap(u":/icons/" + name + u"_72.png");
+    pixmap.setDevicePixelRatio(2.0);
+    QIcon icon;
+    icon.addFile(u":/icons/" + name + u"_36.png", QSize(layout::IconSize, layout::IconSize));
+    icon.addPixmap(pixmap);
+    return icon.pixmap(QSize(layout::IconSize, layout::IconSize));
+}
+
+} // namespace
+
+ToolButton::ToolButton(const ToolEntry& tool, QWidget* parent)
+    : QWidget(parent)
+    , m_image(new QLabel(this))
+    , m_caption(new QLabel(this))
+{
+    setObjectName(u"btn_" + tool.id);
+    m_image->setObjectName(u"img_" + tool.id);
+    m_caption->setObjectName(u"lbl_" + tool.id);
+
+    setFocusPolicy(Qt::NoFocus);
+    setAutoFillBackground(false); // the row's colour shows through the panel
+    m_restPosition = QPoint(layout::buttonLeft(tool.position), layout::RowBorder);
+    setGeometry(QRect(m_restPosition, QSize(layout::ButtonWidth, layout::ButtonHeight)));
+
+    m_image->setAlignment(Qt::AlignCenter);
+    m_image->setPixmap(toolIcon(tool.icon));
+
+    m_caption->setTextFormat(Qt::PlainText);
+    m_caption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_caption->setWordWrap(true);
+    m_caption->setText(tool.caption.defaultText.toString());
+
+    for (QLabel* control : {m_image, m_caption}) {
+        control->setFocusPolicy(Qt::NoFocus);
+        control->installEventFilter(this);
+    }
+}
+
+void ToolButton::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_image->setGeometry(0, 0, width(), layout::ImageHeight);
+    m_caption->setGeometry(0, layout::ImageHeight, width(), height() - layout::ImageHeight);
+}
+
+void ToolButton::setPressed(bool pressed)
+{
+    if (pressed == m_pressed)
+        return;
+    m_pressed = pressed;
+    // Pressed, the button is laid out with a top margin of one pixel: it moves down by one
+    // and becomes one pixel shorter.
+    const int margin = pressed ? 1 : 0;
+    setGeometry(m_restPosition.x(), m_restPosition.y() + margin, layout::ButtonWidth,
+                layout::ButtonHeight - margin);
+}
+
+void ToolButton::setCaptionColor(QColor color)
+{
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, color);
+    setPalette(pal);
+}
+
+bool ToolButton::eventFilter(QObject* watched, QEvent* event)
+{
+    // Mouse buttons on the icon and caption are handled here and go no further, or the panel
+    // would take them as its own as well.
+    if ((watched == m_image || watched == m_caption) &&
+        handleMouse(static_cast<QWidget*>(watched), event, true))
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+bool ToolButton::event(QEvent* event)
+{
+    // The panel itself shows no hover or press feedback, but a click on it counts.
+    if (handleMouse(this, event, false))
+        return true;
+    return QWidget::event(event);
+}
+
+bool ToolButton::handleMouse(QWidget* control, QEvent* event, bool feedback)
+{
+    switch (event->type()) {
+    case QEvent::Enter:
+        if (feedback)
+            setCaptionColor(HoverColor);
+        return false;
+    case QEvent::Leave:
+        if (feedback)
+            setCaptionColor(RestColor);
+        return false;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (feedback)
+            setPressed(true);
+        // The second press of a double click starts nothing: only a plain press arms a click.
+        if (mouse->button() == Qt::LeftButton)
+            m_clickTarget = event->type() == QEvent::MouseButtonPress ? control : nullptr;
+        return true;
+    }
+    case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const bool inside = control->rect().contains(mouse->position().toPoint());
+        if (mouse->button() == Qt::LeftButton) {
+            const bool click = m_clickTarget == control && inside;
+            m_clickTarget = nullptr;
+            if (click)
+                Q_EMIT clicked();
+            // The left button holds the mouse capture, so its release always ends the press.
+            if (feedback)
+                setPressed(false);
+        } else if (feedback && inside) {
+            // The other buttons take no capture: only a release over the control ends it.
+            setPressed(false);
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void CategoryLabel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    const int flags = static_cast<int>(alignment()) | Qt::TextSingleLine;
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawText(area.translated(1, 1), flags, text());
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawText(area, flags, text());
+}
+
+} // namespace corvane

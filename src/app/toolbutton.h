@@ -1,1 +1,59 @@
 #pragma once
+
+// The picture buttons of the main window and the grey category captions beside them.
+
+#include <QLabel>
+#include <QWidget>
+
+namespace corvane {
+
+struct ToolEntry;
+
+/// One tool: a panel btn_<id> holding its icon img_<id> and caption lbl_<id>. The caption
+/// turns black while the pointer is over the icon or caption, and any mouse button pressed on
+/// them moves the whole button down by one pixel until it is released. A left click released
+/// inside the icon, caption or panel emits clicked(); a double click's second press does not.
+class ToolButton : public QWidget
+{
+    Q_OBJECT
+public:
+    ToolButton(const ToolEntry& tool, QWidget* parent);
+
+    QLabel* image() const { return m_image; }
+    QLabel* caption() const { return m_caption; }
+    bool isPressed() const { return m_pressed; }
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    bool handleMouse(QWidget* control, QEvent* event, bool feedback);
+    void setPressed(bool pressed);
+    void setCaptionColor(QColor color);
+
+    QLabel* m_image;
+    QLabel* m_caption;
+    QPoint m_restPosition;
+    QWidget* m_clickTarget = nullptr; ///< where the left button went down for a click
+    bool m_pressed = false;
+};
+
+/// A category caption (Data, Multimedia, …): takes no input and is drawn the way disabled
+/// text is drawn on the classic desktop, once in the light colour one pixel right and down,
+/// then in the shadow colour in its place.
+class CategoryLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+} // namespace corvane

@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QByteArrayView;
 class QUrl;
@@ -74,6 +75,12 @@ bool startDetached(const QString& program, const QStringList& arguments);
 /// Hands `url` (a web address or a local file) to the desktop's registered handler. Main
 /// thread. The outcome is not reported.
 void openUrl(const QUrl& url);
+
+// ---- Process lifetime --------------------------------------------------------------------
+
+/// Calls `request` on the main thread whenever the process receives SIGTERM or SIGINT, the
+/// way the desktop session and service managers ask a program to end. Main thread.
+void onTerminationRequest(std::function<void()> request);
 
 // ---- Message boxes (main thread) ---------------------------------------------------------
 

@@ -1,0 +1,58 @@
+#pragma once
+
+// The texts of the language file that the dialogs and messages look up, and the complete
+// list of every text the launcher asks for (a language file's translator works from it).
+
+#include "app/toolcatalog.h"
+#include "i18n/translate.h"
+
+#include <QList>
+#include <array>
+
+namespace corvane::texts {
+
+// The update prompt.
+inline constexpr TextRef UpdateCaption{u"v2.2.3", u"Update", u"Update"};
+inline constexpr TextRef DontCheck{u"v3.0", u"DontCheck", u"Don't check for updates"};
+inline constexpr TextRef Yes{u"v2.2.3", u"Yes", u"Yes"};
+inline constexpr TextRef No{u"v2.2.3", u"No", u"No"};
+inline constexpr TextRef Available{u"v2.2.3", u"Available", u"An update is available:"};
+inline constexpr TextRef Download{u"v3.0", u"Download",
+                                  u"Do you want to visit homepage to download new version?"};
+
+// The About window.
+inline constexpr TextRef AboutCaption{u"Welcome Hints", u"About", u"About"};
+inline constexpr TextRef Ok{u"Buttons", u"OK", u"OK"};
+inline constexpr TextRef Version{u"Welcome About", u"Version", u"Version"};
+inline constexpr TextRef Compiled{u"v4.0", u"Compiled", u"Compiled on"};
+inline constexpr TextRef Copyright{u"Welcome About", u"Copyright", u"Copyright"};
+inline constexpr TextRef Reserved{u"Welcome About", u"Reserved", u"All rights reserved."};
+
+// The main window's two-line warnings: problem, then remedy.
+inline constexpr TextRef HelpMissing{u"Trial", u"Chm",
+                                     u"The compiled help (.chm) file could not be found."};
+inline constexpr TextRef HelpRemedy{
+    u"Trial", u"Reinstalled", u"The program must be reinstalled in order to access the help."};
+inline constexpr TextRef ToolMissing{u"Trial", u"NotFound",
+                                     u"The application file could not be found."};
+inline constexpr TextRef ToolRemedy{
+    u"Trial", u"Reinstalled1", u"The program must be reinstalled in order to access the file."};
+
+struct MainFormText
+{
+    enum Kind { Caption, Hint };
+    Kind kind;
+    TextRef text;
+    QStringView target;                ///< object name of the control that takes the text
+    std::array<QStringView, 2> copyTo; ///< controls that then take the target's text
+};
+
+/// The lookups of the main window in the order they are made: the menu captions, then the
+/// tool and category captions, then the tool descriptions.
+QList<MainFormText> mainForm();
+
+/// Every text the launcher looks up: the main window's in the order it makes them, then the
+/// update prompt's, the About window's and the warnings'.
+QList<TextRef> all();
+
+} // namespace corvane::texts

@@ -1,0 +1,86 @@
+#pragma once
+
+// Helpers shared by the window tests.
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QMessageBox>
+#include <QString>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+namespace corvane::test {
+
+/// Runs `inspect` on the next modal window that appears (a message box or dialog), then
+/// closes it. Call before the action that opens it.
+inline void handleNextModal(std::function<void(QWidget*)> inspect)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, inspect = std::move(inspect)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        inspect(modal);
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            box->done(QMessageBox::Ok);
+        else if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    });
+    poll->start();
+}
+
+/// Handles every modal window that appears while it lives: runs `inspect` on it, then
+/// closes it, and counts them.
+class ModalWatcher
+{
+public:
+    explicit ModalWatcher(std::function<void(QWidget*)> inspect = {})
+        : m_inspect(std::move(inspect))
+    {
+        QObject::connect(&m_poll, &QTimer::timeout, &m_poll, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            ++m_count;
+            if (m_inspect)
+                m_inspect(modal);
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                box->done(QMessageBox::Ok);
+            else if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        });
+        m_poll.start(10);
+    }
+    int count() const { return m_count; }
+
+private:
+    QTimer m_poll;
+    std::function<void(QWidget*)> m_inspect;
+    int m_count = 0;
+};
+
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+/// UTF-16LE with its byte-order mark, as language files are usually saved.
+inline QByteArray utf16le(const QString& text)
+{
+    QByteArray bytes("\xFF\xFE", 2);
+    bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    return bytes;
+}
+
+} // namespace corvane::test
