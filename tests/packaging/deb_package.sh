@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Builds the Debian package with cpack, checks its control data and contents, unpacks it into
+# a scratch root and starts the unpacked launcher through its bin/ link on a private Xvfb: its
+# window must appear, and Compilation > Data > Data Disc must start that tool from the
+# unpacked program folder, which proves the folder is found through the link.
+# Arguments: <build folder> <1 when corvane.chm was built, else 0> <metainfo file>
+set -euo pipefail
+build=$1
+help_built=$2
+metainfo=$3
+source "$(dirname "$0")/common.sh"
+require cpack dpkg-deb dpkg-shlibdeps xdotool
+
+cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 \
+    || { cat "$scratch/cpack.log" >&2; fail "cpack failed"; }
+arch=$(dpkg --print-architecture)
+deb="$scratch/out/corvane_5.1_${arch}.deb"
+[ -f "$deb" ] || fail "cpack made no $(basename "$deb"): $(ls "$scratch/out")"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = corvane ] || fail "package name is $(field Package)"
+[ "$(field Architecture)" = "$arch" ] || fail "architecture is $(field Architecture)"
+# The package, the About window and the AppStream release name the same version.
+release=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n 1 | cut -d'"' -f2)
+[ "$(field Version)" = "$release" ] \
+    || fail "package version $(field Version) differs from the metainfo release $release"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[ -n "$(field Description)" ] || fail "no Description"
+
+# The libraries come from dpkg-shlibdeps, with versions; the platform plugins are named.
+depends=$(field Depends)
+for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6; do
+    grep -Eq "(^|, )${library//+/\\+} \(>= [^)]+\)" <<<"$depends" \
+        || fail "Depends lacks a versioned $library: $depends"
+done
+grep -Eq '(^|, )qt6-qpa-plugins($|,| )' <<<"$depends" || fail "Depends lacks qt6-qpa-plugins"
+
+# Only the installation goes in: no stand-in tools, no test programs.
+listing=$(dpkg-deb -c "$deb")
+contents=$(awk '$1 !~ /^d/ {print $6}' <<<"$listing" | sed 's#^\./usr/##' | LC_ALL=C sort)
+expected=$(expected_install_files "$help_built")
+[ "$contents" = "$expected" ] \
+    || fail "package contents differ from the installation:
+$(diff <(echo "$expected") <(echo "$contents") || true)"
+grep -q '^-rwxr-xr-x root/root .* \./usr/lib/corvane/corvane$' <<<"$listing" \
+    || fail "usr/lib/corvane/corvane is not an executable owned by root"
+
+root="$scratch/root"
+dpkg-deb -x "$deb" "$root"
+
+# A tool of our own in the unpacked program folder records how it was started.
+record="$scratch/started-tool"
+cat >"$root/usr/lib/corvane/files_writer.exe" <<TOOL
+#!/bin/sh
+printf '%s\n' "\$0" "\$@" >"$record"
+TOOL
+chmod +x "$root/usr/lib/corvane/files_writer.exe"
+
+start_xvfb 1024x768x24
+prepare_launcher_environment
+"$root/usr/bin/corvane" >"$scratch/launcher.log" 2>&1 &
+launcher=$!
+cleanup_pids+=("$launcher")
+window=$(wait_for_window)
+
+# Compilation > Data > Data Disc: a click opens the first menu of the bar, the keys walk to the
+# first entry of its first submenu.
+xdotool mousemove --window "$window" 20 8 click 1
+sleep 0.5
+xdotool key Down Right
+sleep 0.3
+xdotool key Return
+for _ in $(seq 100); do
+    [ -s "$record" ] && break
+    sleep 0.1
+done
+[ -s "$record" ] || {
+    cat "$scratch/launcher.log" >&2
+    fail "Compilation > Data > Data Disc started no tool"
+}
+printf -v want '%s\n%s' "$root/usr/lib/corvane/files_writer.exe" UDF2
+[ "$(cat "$record")" = "$want" ] || fail "the tool was started as: $(cat "$record")"
+
+end_launcher "$launcher" "$scratch/launcher.log"
+grep -q '^AutoUpdate=0' "$XDG_CONFIG_HOME/corvane.ini" || fail "corvane.ini was not kept"
+echo "PASS: $(basename "$deb") — Depends: $depends"
