@@ -26,6 +26,10 @@ struct MainWindowFixture
     /// test reaches for the network.
     explicit MainWindowFixture(const QByteArray& settingsText = "[Corvane]\nAutoUpdate=0\n")
     {
+        // Should a test switch the update check on, it must not leave the machine: the
+        // system proxy points at a closed local port.
+        qputenv("http_proxy", "http://127.0.0.1:1");
+        qputenv("no_proxy", "");
         programFolder = root.path() + QStringLiteral("/Program Files ü/");
         configFolder = root.path() + QStringLiteral("/config");
         QDir().mkpath(programFolder);

@@ -1,0 +1,189 @@
+// The Settings menu, the settings file around it, and the help command.
+
+#include "mainwindowfixture.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMessageBox>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+QByteArray settingsFile(const MainWindowFixture& f)
+{
+    QFile file(f.configFolder + QStringLiteral("/corvane.ini"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+/// Opens the Settings menu the way the user does, so its marks are brought up to date.
+void openSettingsMenu(MainWindowFixture& f)
+{
+    auto* menu = f.child<QMenu>(QStringLiteral("Settings1"));
+    QMetaObject::invokeMethod(menu, &QMenu::aboutToShow);
+}
+
+} // namespace
+
+/// Records the addresses handed to the desktop instead of starting a viewer.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    UrlRecorder() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~UrlRecorder() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { opened << url; }
+};
+
+class TestPreferences : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void menuMirrorsTheFile_data();
+    void menuMirrorsTheFile();
+    void togglesReachTheFile();
+    void restoreDefaults();
+    void otherLinesSurviveSave();
+    void help_data();
+    void help();
+};
+
+void TestPreferences::menuMirrorsTheFile_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("autoUpdate");
+    QTest::addColumn<bool>("autoClose");
+    QTest::newRow("no file") << QByteArray() << true << false;
+    QTest::newRow("both off") << QByteArray("[Corvane]\nAutoUpdate=0\nAutoClose=0\n") << false
+                              << false;
+    QTest::newRow("case, hex, sign") << QByteArray("[corvane]\nautoupdate=0x0\nAUTOCLOSE=-1\n")
+                                     << false << true;
+    QTest::newRow("not numbers") << QByteArray("[Corvane]\nAutoUpdate=no\nAutoClose=yes\n") << true
+                                 << false;
+}
+
+void TestPreferences::menuMirrorsTheFile()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, autoUpdate);
+    QFETCH(bool, autoClose);
+    MainWindowFixture f(file.isEmpty() ? QByteArray() : file);
+    Tfrm_Main& w = f.show();
+    QCOMPARE(w.autoUpdate(), autoUpdate);
+    QCOMPARE(w.autoClose(), autoClose);
+    openSettingsMenu(f);
+    QCOMPARE(f.child<QAction>(QStringLiteral("Checkforupdates1"))->isChecked(), autoUpdate);
+    QCOMPARE(f.child<QAction>(QStringLiteral("CloseMainWindow1"))->isChecked(), autoClose);
+}
+
+void TestPreferences::togglesReachTheFile()
+{
+    MainWindowFixture f;
+    Tfrm_Main& w = f.show();
+    openSettingsMenu(f);
+    auto* checkUpdates = f.child<QAction>(QStringLiteral("Checkforupdates1"));
+    auto* closeWindow = f.child<QAction>(QStringLiteral("CloseMainWindow1"));
+    checkUpdates->trigger();
+    QVERIFY(w.autoUpdate());
+    checkUpdates->trigger();
+    QVERIFY(!w.autoUpdate());
+    closeWindow->trigger();
+    QVERIFY(w.autoClose());
+    // The file is written only when the window closes.
+    QCOMPARE(settingsFile(f), QByteArray("[Corvane]\nAutoUpdate=0\n"));
+    QVERIFY(w.close());
+    QCOMPARE(settingsFile(f), QByteArray("[Corvane]\nAutoUpdate=0\nAutoClose=1\n"));
+}
+
+void TestPreferences::restoreDefaults()
+{
+    MainWindowFixture f("[Corvane]\nAutoUpdate=0\nAutoClose=1\n[Other]\nKept=1\n");
+    Tfrm_Main& w = f.show();
+    f.child<QAction>(QStringLiteral("Restoredefaultsettings1"))->trigger();
+    QVERIFY(!QFile::exists(f.configFolder + QStringLiteral("/corvane.ini")));
+    QVERIFY(w.autoUpdate());
+    QVERIFY(!w.autoClose());
+    openSettingsMenu(f);
+    QVERIFY(f.child<QAction>(QStringLiteral("Checkforupdates1"))->isChecked());
+    QVERIFY(!f.child<QAction>(QStringLiteral("CloseMainWindow1"))->isChecked());
+    QVERIFY(w.close());
+    QCOMPARE(settingsFile(f), QByteArray("[Corvane]\nAutoUpdate=1\nAutoClose=0\n"));
+}
+
+void TestPreferences::otherLinesSurviveSave()
+{
+    const QByteArray before = "; written by hand\r\n[Other]\r\nKey = value \r\n\r\n"
+                              "[Corvane]\r\nAutoClose=1\r\nAutoUpdate=0\r\n[Last]\r\nx=1";
+    MainWindowFixture f(before);
+    Tfrm_Main& w = f.show();
+    openSettingsMenu(f);
+    f.child<QAction>(QStringLiteral("CloseMainWindow1"))->trigger();
+    QVERIFY(w.close());
+    QCOMPARE(settingsFile(f), QByteArray("; written by hand\r\n[Other]\r\nKey = value \r\n\r\n"
+                                         "[Corvane]\r\nAutoClose=0\r\nAutoUpdate=0\r\n[Last]\r\nx=1"));
+}
+
+void TestPreferences::help_data()
+{
+    QTest::addColumn<QString>("helpFile"); // "file", "folder" or "none"
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("present") << QStringLiteral("file") << QString() << QString();
+    QTest::newRow("absent")
+        << QStringLiteral("none") << QString()
+        << QStringLiteral("The compiled help (.chm) file could not be found.\n"
+                          "The program must be reinstalled in order to access the help.");
+    QTest::newRow("a folder is no help file")
+        << QStringLiteral("folder") << QString()
+        << QStringLiteral("The compiled help (.chm) file could not be found.\n"
+                          "The program must be reinstalled in order to access the help.");
+    QTest::newRow("first line translated")
+        << QStringLiteral("none") << QStringLiteral("[Trial]\r\nChm=Keine Hilfe & <i>da</i>.\r\n")
+        << QStringLiteral("Keine Hilfe & <i>da</i>.\n"
+                          "The program must be reinstalled in order to access the help.");
+}
+
+void TestPreferences::help()
+{
+    QFETCH(QString, helpFile);
+    QFETCH(QString, language);
+    QFETCH(QString, warning);
+    MainWindowFixture f;
+    const QString path = f.programFolder + QStringLiteral("corvane.chm");
+    if (helpFile == u"file")
+        writeFile(path, "ITSF");
+    else if (helpFile == u"folder")
+        QDir().mkpath(path);
+    if (!language.isEmpty())
+        f.addLanguageFile(language);
+    UrlRecorder recorder;
+    Tfrm_Main& w = f.show();
+
+    for (int way = 0; way < 2; ++way) {
+        QString shown;
+        ModalWatcher watcher([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            QCOMPARE(box->windowTitle(), QStringLiteral("Corvane"));
+            QCOMPARE(box->icon(), QMessageBox::Warning);
+            shown = box->text();
+        });
+        if (way == 0)
+            QTest::keyClick(&w, Qt::Key_F1);
+        else
+            f.child<QAction>(QStringLiteral("Help2"))->trigger();
+        QCOMPARE(shown, warning);
+        QCOMPARE(watcher.count(), warning.isEmpty() ? 0 : 1);
+    }
+    if (warning.isEmpty())
+        QCOMPARE(recorder.opened, QList<QUrl>(2, QUrl::fromLocalFile(path)));
+    else
+        QVERIFY(recorder.opened.isEmpty());
+}
+
+QTEST_MAIN(TestPreferences)
+#include "test_preferences.moc"
