@@ -62,6 +62,9 @@ Tfrm_Main::Tfrm_Main(const Translator& translator, const SettingsStore& settings
     sts_Bar->setFixedHeight(layout::StatusHeight);
     sts_Bar->setFont(QGuiApplication::font()); // the system's status bar font, not Tahoma
     setStatusBar(sts_Bar);
+    // A screen reader reads the description the status bar shows as the bar's name.
+    connect(sts_Bar, &QStatusBar::messageChanged, sts_Bar,
+            [this](const QString& message) { sts_Bar->setAccessibleName(message); });
 
     buildMenu();
 

@@ -2,6 +2,7 @@
 
 #include "app/toolcatalog.h"
 
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -23,6 +24,44 @@ QPixmap toolIcon(QStringView name)
     return icon.pixmap(QSize(layout::IconSize, layout::IconSize));
 }
 
+// What a screen reader sees of a tool: a button named by its caption, described by its
+// description, that can be pressed.
+class ToolButtonAccessible : public QAccessibleWidget
+{
+public:
+    explicit ToolButtonAccessible(ToolButton* button)
+        : QAccessibleWidget(button, QAccessible::Button)
+    {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        const auto* button = static_cast<const ToolButton*>(widget());
+        switch (kind) {
+        case QAccessible::Name:
+            return button->caption()->text();
+        case QAccessible::Description:
+            return button->image()->statusTip();
+        default:
+            return QAccessibleWidget::text(kind);
+        }
+    }
+
+    QStringList actionNames() const override { return {pressAction()}; }
+
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            Q_EMIT static_cast<ToolButton*>(widget())->clicked();
+    }
+};
+
+QAccessibleInterface* accessibleToolButton(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(ToolButton::staticMetaObject.className()))
+        return new ToolButtonAccessible(static_cast<ToolButton*>(object));
+    return nullptr;
+}
+
 } // namespace
 
 ToolButton::ToolButton(const ToolEntry& tool, QWidget* parent)
@@ -30,6 +69,12 @@ ToolButton::ToolButton(const ToolEntry& tool, QWidget* parent)
     , m_image(new QLabel(this))
     , m_caption(new QLabel(this))
 {
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(accessibleToolButton);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
+
     setObjectName(u"btn_" + tool.id);
     m_image->setObjectName(u"img_" + tool.id);
     m_caption->setObjectName(u"lbl_" + tool.id);

@@ -4,6 +4,7 @@
 #include "app/toolcatalog.h"
 #include "mainwindowfixture.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
@@ -28,6 +29,7 @@ private Q_SLOTS:
     void clicksReachTheTool_data();
     void clicksReachTheTool();
     void statusBarShowsLongHint();
+    void accessibleTools();
     void closeWritesSettings();
     void failedCloseKeepsWindowOpen();
 };
@@ -309,6 +311,29 @@ void TestMainWindow::statusBarShowsLongHint()
     file->setActiveAction(f.child<QAction>(QStringLiteral("Exit1")));
     QTRY_COMPARE(bar->currentMessage(), QString());
     file->close();
+}
+
+void TestMainWindow::accessibleTools()
+{
+    MainWindowFixture f;
+    f.addLanguageFile(QStringLiteral("[Captions]\r\nAudioCD=&Audio-CD\r\n"));
+    f.show();
+    auto* button = f.child<ToolButton>(QStringLiteral("btn_AudioCD"));
+    QAccessibleInterface* tool = QAccessible::queryAccessibleInterface(button);
+    QVERIFY(tool);
+    QCOMPARE(tool->role(), QAccessible::Button);
+    QCOMPARE(tool->text(QAccessible::Name), QStringLiteral("Audio-CD"));
+    QCOMPARE(tool->text(QAccessible::Description),
+             QStringLiteral("Create standard Audio CD that can be played on any CD player."));
+    QSignalSpy clicks(button, &ToolButton::clicked);
+    ModalWatcher missingTool;
+    tool->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(clicks.size(), 1);
+
+    auto* bar = f.child<QStatusBar>(QStringLiteral("sts_Bar"));
+    QTest::mouseMove(f.child(QStringLiteral("img_AudioCD")), QPoint(44, 24));
+    QTRY_COMPARE(QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Name),
+                 tool->text(QAccessible::Description));
 }
 
 void TestMainWindow::closeWritesSettings()
