@@ -1,4 +1,4 @@
-#include "translate.h"
+#include "i18n/translate.h"
 
 #include "platform/platform.h"
 
@@ -6,7 +6,10 @@ namespace corvane {
 
 Translator::Translator(QString programFolder)
     : m_programFolder(std::move(programFolder))
-{}
+{
+    if (!m_programFolder.endsWith(u'/'))
+        m_programFolder += u'/';
+}
 
 QString Translator::Translate(const QString& section, const QString& key,
                               const QString& defaultText) const
@@ -16,9 +19,8 @@ QString Translator::Translate(const QString& section, const QString& key,
     const QStringList candidates = platform::entriesWithSuffix(m_programFolder, u".lng");
     if (candidates.isEmpty())
         return defaultText;
-    const QString separator = m_programFolder.endsWith(u'/') ? QString() : QStringLiteral("/");
-    return platform::readProfileString(m_programFolder + separator + candidates.first(), section,
-                                       key, defaultText);
+    return platform::readProfileString(m_programFolder + candidates.first(), section, key,
+                                       defaultText);
 }
 
 } // namespace corvane

@@ -20,7 +20,7 @@ struct TextRef
 class Translator
 {
 public:
-    /// `programFolder` is the folder searched for "*.lng", ending in '/'.
+    /// `programFolder` is the folder searched for "*.lng"; kept with a trailing '/'.
     explicit Translator(QString programFolder);
 
     /// The text of `key` in `section` of the language file, or `defaultText` when there is no

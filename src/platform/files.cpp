@@ -1,7 +1,8 @@
 // Folders and files, on POSIX calls directly: the language lookup lists the program folder for
 // every single text, so this path stays free of Qt's heavier file-system classes.
 
-#include "platform.h"
+#include "platform/handles.h"
+#include "platform/platform.h"
 
 #include <QFile>
 
@@ -16,38 +17,6 @@
 namespace corvane::platform {
 
 namespace {
-
-class DirectoryHandle
-{
-public:
-    explicit DirectoryHandle(DIR* dir) noexcept
-        : m_dir(dir)
-    {}
-    DirectoryHandle(DirectoryHandle&& other) noexcept
-        : m_dir(std::exchange(other.m_dir, nullptr))
-    {}
-    DirectoryHandle& operator=(DirectoryHandle&& other) noexcept
-    {
-        if (this != &other) {
-            if (m_dir)
-                ::closedir(m_dir);
-            m_dir = std::exchange(other.m_dir, nullptr);
-        }
-        return *this;
-    }
-    DirectoryHandle(const DirectoryHandle&) = delete;
-    DirectoryHandle& operator=(const DirectoryHandle&) = delete;
-    ~DirectoryHandle()
-    {
-        if (m_dir)
-            ::closedir(m_dir);
-    }
-
-    DIR* get() const noexcept { return m_dir; }
-
-private:
-    DIR* m_dir = nullptr;
-};
 
 QString withoutTrailingSlashes(QString path)
 {

@@ -3,9 +3,10 @@
 // content goes to a fresh file beside the old one, which is flushed to disk and renamed over
 // the old, so that a crash or a full disk leaves the old file or the new one whole.
 
-#include "platform.h"
-#include "profileparse.h"
-#include "textcodec.h"
+#include "platform/handles.h"
+#include "platform/platform.h"
+#include "platform/profileparse.h"
+#include "platform/textcodec.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -18,49 +19,6 @@
 namespace corvane::platform {
 
 namespace {
-
-class FileDescriptor
-{
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) noexcept
-        : m_fd(fd)
-    {}
-    FileDescriptor(FileDescriptor&& other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1))
-    {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() { reset(); }
-
-    int get() const noexcept { return m_fd; }
-    bool isOpen() const noexcept { return m_fd >= 0; }
-
-    void reset() noexcept
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-    /// Closes and reports what close() said: a delayed write error shows up here.
-    bool close() noexcept
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd = -1;
-};
 
 // Removes a temporary file unless the write that made it went through.
 class TemporaryFileGuard

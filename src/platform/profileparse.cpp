@@ -1,6 +1,6 @@
-#include "profileparse.h"
+#include "platform/profileparse.h"
 
-#include "textcodec.h"
+#include "platform/textcodec.h"
 
 namespace corvane::platform::detail {
 

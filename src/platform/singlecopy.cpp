@@ -1,5 +1,7 @@
 #include "platform/singlecopy.h"
 
+#include "platform/handles.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -24,27 +26,6 @@ constexpr int ClaimTimeoutMs = 5000;  // how long a start waits for a copy that 
 constexpr int AnswerTimeoutMs = 2000; // how long it waits for a running copy's answer
 constexpr char RequestWord[] = "activate ";
 constexpr char Answer[] = "ok\n";
-
-class UniqueFd
-{
-public:
-    explicit UniqueFd(int fd)
-        : m_fd(fd)
-    {}
-    ~UniqueFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    UniqueFd(UniqueFd&& other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1))
-    {}
-    UniqueFd& operator=(UniqueFd&&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // The desktop session: the Wayland display, else the X display without its screen number.
 QString displayKey()
@@ -134,7 +115,7 @@ bool SingleCopy::handOver() const
         return false;
     std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
 
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (fd.get() < 0 ||
         ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return false;

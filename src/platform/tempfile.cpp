@@ -1,3 +1,4 @@
+#include "platform/handles.h"
 #include "platform/platform.h"
 
 #include <QByteArray>
@@ -14,41 +15,6 @@
 namespace corvane::platform {
 
 namespace {
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {}
-    FileDescriptor(FileDescriptor&& other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1))
-    {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() { reset(); }
-
-    bool isValid() const { return m_fd >= 0; }
-    int get() const { return m_fd; }
-
-private:
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-    int m_fd;
-};
 
 // $TMPDIR when it names an existing folder by an absolute path, otherwise /tmp.
 QByteArray temporaryFolder()
@@ -75,7 +41,7 @@ QString createTemporaryFile(QStringView prefix)
         path += '/';
     path += QFile::encodeName(prefix.toString()) + QByteArrayLiteral("XXXXXX");
     const FileDescriptor file(::mkstemps(path.data(), 0));
-    if (!file.isValid())
+    if (!file.isOpen())
         return {};
     // mkstemps creates with 0600 already; say so explicitly rather than rely on it.
     if (::fchmod(file.get(), S_IRUSR | S_IWUSR) != 0) {

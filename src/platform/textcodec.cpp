@@ -2,9 +2,9 @@
 // the code page of most locales, is converted by a table of our own so that the common case
 // works on a Qt built without ICU too, and any code page ICU lacks falls back to it.
 
-#include "textcodec.h"
+#include "platform/textcodec.h"
 
-#include "platform.h"
+#include "platform/platform.h"
 
 #include <QLocale>
 #include <QtEndian>

@@ -1,4 +1,4 @@
-#include "settingsstore.h"
+#include "settings/settingsstore.h"
 
 #include "platform/platform.h"
 
@@ -69,6 +69,11 @@ QString flagText(bool on)
     return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
+QString fileIn(const QString& folder)
+{
+    return folder + u"/corvane.ini";
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(FolderSource configFolder)
@@ -77,29 +82,32 @@ SettingsStore::SettingsStore(FolderSource configFolder)
 
 // An empty folder means the configuration folder could not be found; nothing is then read,
 // written or removed (the path would otherwise name a file in the root folder).
+QString SettingsStore::configFolder() const
+{
+    return m_configFolder ? m_configFolder() : QString();
+}
+
 QString SettingsStore::settingsFilePath() const
 {
-    const QString folder = m_configFolder ? m_configFolder() : QString();
-    return folder + u"/corvane.ini";
+    return fileIn(configFolder());
 }
 
 Preferences SettingsStore::load() const
 {
-    const QString folder = m_configFolder ? m_configFolder() : QString();
+    const QString folder = configFolder();
     Preferences preferences;
     if (folder.isEmpty())
         return preferences;
-    const QString path = folder + u"/corvane.ini";
-    preferences.autoUpdate = readFlag(path, kAutoUpdate, preferences.autoUpdate);
-    preferences.autoClose = readFlag(path, kAutoClose, preferences.autoClose);
+    preferences.autoUpdate = readFlag(fileIn(folder), kAutoUpdate, preferences.autoUpdate);
+    preferences.autoClose = readFlag(fileIn(folder), kAutoClose, preferences.autoClose);
     return preferences;
 }
 
 std::optional<QString> SettingsStore::save(const Preferences& preferences) const
 {
-    const QString folder = m_configFolder ? m_configFolder() : QString();
-    const QString path = folder + u"/corvane.ini";
-    const QString failure = QStringLiteral("Unable to write to ") + path;
+    const QString folder = configFolder();
+    const QString path = fileIn(folder);
+    const QString failure = u"Unable to write to " + path;
 
     // The XDG rules ask for a missing configuration folder to be made, private; a fresh
     // account has none. The profile writer itself never makes a folder.
@@ -115,9 +123,8 @@ std::optional<QString> SettingsStore::save(const Preferences& preferences) const
 
 Preferences SettingsStore::restoreDefaults() const
 {
-    const QString folder = m_configFolder ? m_configFolder() : QString();
-    if (!folder.isEmpty())
-        platform::removeFile(folder + u"/corvane.ini");
+    if (const QString folder = configFolder(); !folder.isEmpty())
+        platform::removeFile(fileIn(folder));
     return {};
 }
 

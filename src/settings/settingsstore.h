@@ -40,6 +40,8 @@ public:
     Preferences restoreDefaults() const;
 
 private:
+    QString configFolder() const;
+
     FolderSource m_configFolder;
 };
 
