@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/look.h"
 #include "app/product.h"
 #include "app/toolbutton.h"
 #include "app/toolcatalog.h"
@@ -27,13 +28,6 @@ namespace {
 
 const QColor GreyText(0x80, 0x80, 0x80);
 const QColor SilverText(0xC0, 0xC0, 0xC0);
-
-QFont windowFont()
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    return font;
-}
 
 } // namespace
 

@@ -2,6 +2,8 @@
 
 #include "platform/platform.h"
 
+#include "i18n/captiontext.h"
+
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QUrl>
@@ -21,11 +23,7 @@ void showMessage(QWidget* owner, QMessageBox::Icon icon, const QString& title, c
 {
     QMessageBox box(icon, title, QString(), QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
-    // A lone carriage return separates the lines of a message; Qt breaks lines only at
-    // line feeds.
-    QString shown = text;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
-    box.setText(shown);
+    box.setText(lineBreaks(text));
     box.exec();
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 
 class QByteArrayView;
+class QDate;
 class QUrl;
 class QWidget;
 
@@ -59,6 +60,15 @@ bool writeProfileString(const QString& file, const QString& section, const QStri
 /// Decodes the bytes of a text file: UTF-16LE after FF FE, UTF-8 after EF BB BF or when the
 /// bytes are valid UTF-8, otherwise the Windows code page of the user's locale language.
 QString decodeText(QByteArrayView bytes);
+
+// ---- Dates -------------------------------------------------------------------------------
+
+/// `date` in the user's short date format, always with a four-digit year.
+QString shortDate(QDate date);
+
+/// `format` (a QDate format) with a two-digit year widened to four digits, unless it already
+/// shows a four-digit year. Quoted literal text is left alone.
+QString fullYearDateFormat(const QString& format);
 
 // ---- Temporary files ---------------------------------------------------------------------
 

@@ -2,15 +2,15 @@
 
 #include "ui_about.h"
 
+#include "app/look.h"
 #include "app/product.h"
 #include "i18n/captiontext.h"
+#include "i18n/texts.h"
 #include "i18n/translate.h"
 #include "platform/platform.h"
 
-#include <QDate>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QMouseEvent>
 
 namespace corvane {
@@ -20,54 +20,7 @@ namespace {
 // The untranslated end of the rights notice; the language file supplies only its first word.
 const QString CopyrightNotice = QStringLiteral(" \u00A9 2012 Corvane Software.");
 
-QFont pixelFont(const QString& family, int pixelSize)
-{
-    QFont font(family);
-    font.setPixelSize(pixelSize);
-    return font;
-}
-
 } // namespace
-
-QString fullYearDateFormat(const QString& format)
-{
-    // Which 'y's are format letters and which are quoted text.
-    QString letters = format;
-    bool quoted = false;
-    for (QChar& c : letters) {
-        if (c == u'\'') {
-            quoted = !quoted;
-            c = u' ';
-        } else if (quoted) {
-            c = u' ';
-        }
-    }
-    if (letters.contains(QLatin1String("yyyy")))
-        return format;
-
-    QString widened;
-    widened.reserve(format.size() + 2);
-    for (qsizetype i = 0; i < format.size();) {
-        qsizetype run = 0;
-        while (i + run < format.size() && letters[i + run] == u'y')
-            ++run;
-        if (run == 2) {
-            widened += QLatin1String("yyyy");
-            i += run;
-        } else if (run > 0) {
-            widened += format.mid(i, run);
-            i += run;
-        } else {
-            widened += format[i++];
-        }
-    }
-    return widened;
-}
-
-QString shortDateFullYear(const QLocale& locale, QDate date)
-{
-    return locale.toString(date, fullYearDateFormat(locale.dateFormat(QLocale::ShortFormat)));
-}
 
 Tfrm_About::Tfrm_About(const Translator& translator, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -79,7 +32,7 @@ Tfrm_About::Tfrm_About(const Translator& translator, QWidget* owner)
     setFixedSize(395, 283);
 
     // The layout is in pixels, so are the fonts: 8 points and 12 points at 96 dots per inch.
-    setFont(pixelFont(QStringLiteral("Tahoma"), 11));
+    setFont(windowFont());
     QFont title = pixelFont(QStringLiteral("Arial"), 16);
     title.setBold(true);
     ui->lbl_BA->setFont(title);
@@ -89,7 +42,7 @@ Tfrm_About::Tfrm_About(const Translator& translator, QWidget* owner)
     picture.addFile(QStringLiteral(":/icons/about_256.png"));
     ui->Image1->setPixmap(picture.pixmap(QSize(128, 128), devicePixelRatioF()));
 
-    QFont link = pixelFont(QStringLiteral("Tahoma"), 11);
+    QFont link = windowFont();
     link.setUnderline(true);
     ui->Label1->setFont(link);
     QPalette linkColours = ui->Label1->palette();
@@ -145,26 +98,19 @@ void Tfrm_About::FormShow()
 {
     // No event processing here: it would run before exec() has its own loop, and a close
     // handled then (a queued key, a timer) would leave exec() waiting on a hidden window.
-    setWindowTitle(m_translator.Translate(QStringLiteral("Welcome Hints"), QStringLiteral("About"),
-                                          QStringLiteral("About")));
-    ui->btn_OK->setText(m_translator.Translate(QStringLiteral("Buttons"), QStringLiteral("OK"),
-                                               QStringLiteral("OK")));
+    setWindowTitle(m_translator.Translate(texts::AboutCaption));
+    ui->btn_OK->setText(m_translator.Translate(texts::Ok));
 
-    const QString date = shortDateFullYear(QLocale::system(), BuildDate);
-    const QString version = m_translator.Translate(
-        QStringLiteral("Welcome About"), QStringLiteral("Version"), QStringLiteral("Version"));
-    const QString compiled = m_translator.Translate(
-        QStringLiteral("v4.0"), QStringLiteral("Compiled"), QStringLiteral("Compiled on"));
-    const QString copyright = m_translator.Translate(
-        QStringLiteral("Welcome About"), QStringLiteral("Copyright"), QStringLiteral("Copyright"));
-    const QString reserved =
-        m_translator.Translate(QStringLiteral("Welcome About"), QStringLiteral("Reserved"),
-                               QStringLiteral("All rights reserved."));
-    // The lines are joined by lone carriage returns, which Qt does not break at.
+    const QString date = platform::shortDate(BuildDate);
+    const QString version = m_translator.Translate(texts::Version);
+    const QString compiled = m_translator.Translate(texts::Compiled);
+    const QString copyright = m_translator.Translate(texts::Copyright);
+    const QString reserved = m_translator.Translate(texts::Reserved);
+    // The lines are joined by lone carriage returns.
     const QString caption = version + QLatin1String(": ") + ProductVersion + u'\r' + compiled +
                             u' ' + date + u'\r' + u'\r' + copyright + CopyrightNotice + u'\r' +
                             reserved;
-    ui->lbl_Version->setText(labelText(caption).replace(u'\r', u'\n'));
+    ui->lbl_Version->setText(lineBreaks(labelText(caption)));
     ui->lbl_Version->adjustSize();
 
     ui->Label1->move(16, ui->lbl_Version->y() + ui->lbl_Version->height());

@@ -9,9 +9,6 @@
 
 #include <memory>
 
-class QDate;
-class QLocale;
-
 namespace Ui {
 class frm_About;
 }
@@ -19,13 +16,6 @@ class frm_About;
 namespace corvane {
 
 class Translator;
-
-/// `format` (a QDate format) with a two-digit year widened to four digits, unless it already
-/// shows a four-digit year. Quoted literal text is left alone.
-QString fullYearDateFormat(const QString& format);
-
-/// `date` in `locale`'s short date format, always with a four-digit year.
-QString shortDateFullYear(const QLocale& locale, QDate date);
 
 class Tfrm_About : public QDialog
 {

@@ -2,8 +2,10 @@
 
 #include "ui_updateprompt.h"
 
+#include "app/look.h"
 #include "app/product.h"
 #include "i18n/captiontext.h"
+#include "i18n/texts.h"
 #include "i18n/translate.h"
 #include "platform/platform.h"
 
@@ -15,13 +17,6 @@
 namespace corvane {
 
 namespace {
-
-QFont pixelFont(const QString& family, int pixelSize)
-{
-    QFont font(family);
-    font.setPixelSize(pixelSize);
-    return font;
-}
 
 // A check box cannot wrap its caption, so break it at blanks where a line would overflow.
 QString wrapCaption(const QString& caption, const QFontMetrics& metrics, int width)
@@ -53,7 +48,7 @@ Tfrm_Update::Tfrm_Update(const Translator& translator,
     setFixedSize(376, 159);
 
     // The layout is in pixels, so is the font: 8 points at 96 dots per inch.
-    setFont(pixelFont(QStringLiteral("Tahoma"), 11));
+    setFont(windowFont());
     QFont bold = font();
     bold.setBold(true);
     ui->lbl_Media->setFont(bold);
@@ -77,20 +72,15 @@ Tfrm_Update::~Tfrm_Update() = default;
 
 void Tfrm_Update::FormCreate(const Translator& translator)
 {
-    setWindowTitle(translator.Translate(QStringLiteral("v2.2.3"), QStringLiteral("Update"),
-                                        QStringLiteral("Update")));
-    const QString dontCheck =
-        translator.Translate(QStringLiteral("v3.0"), QStringLiteral("DontCheck"),
-                             QStringLiteral("Don't check for updates"));
+    setWindowTitle(translator.Translate(texts::UpdateCaption));
+    const QString dontCheck = translator.Translate(texts::DontCheck);
     const int indicator =
         style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, ui->chk_Ask) +
         style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, ui->chk_Ask);
     ui->chk_Ask->setText(
         wrapCaption(dontCheck, ui->chk_Ask->fontMetrics(), ui->chk_Ask->width() - indicator));
-    ui->btn_OK->setText(translator.Translate(QStringLiteral("v2.2.3"), QStringLiteral("Yes"),
-                                             QStringLiteral("Yes")));
-    ui->btn_Cancel->setText(
-        translator.Translate(QStringLiteral("v2.2.3"), QStringLiteral("No"), QStringLiteral("No")));
+    ui->btn_OK->setText(translator.Translate(texts::Yes));
+    ui->btn_Cancel->setText(translator.Translate(texts::No));
 }
 
 void Tfrm_Update::setTexts(const QString& message, const QString& media, const QString& download)
@@ -98,10 +88,8 @@ void Tfrm_Update::setTexts(const QString& message, const QString& media, const Q
     ui->lbl_Message->setText(labelText(message));
     ui->lbl_Message->adjustSize();
 
-    // The version part comes from the server as received; Qt breaks lines only at line feeds.
-    QString shown = media;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
-    ui->lbl_Media->setText(shown);
+    // The version part comes from the server as received, line breaks and all.
+    ui->lbl_Media->setText(lineBreaks(media));
     ui->lbl_Media->adjustSize();
 
     ui->lbl_Download->setText(labelText(download));

@@ -6,6 +6,7 @@
 
 #include "app/product.h"
 #include "i18n/translate.h"
+#include "platform/platform.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -116,7 +117,7 @@ void TestAbout::fullYearFormat()
 {
     QFETCH(QString, format);
     QFETCH(QString, widened);
-    QCOMPARE(fullYearDateFormat(format), widened);
+    QCOMPARE(platform::fullYearDateFormat(format), widened);
 }
 
 void TestAbout::underUserSettings_data()
@@ -165,7 +166,8 @@ void TestAbout::texts_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("version");
     const QString date = QLocale::system().toString(
-        BuildDate, fullYearDateFormat(QLocale::system().dateFormat(QLocale::ShortFormat)));
+        BuildDate,
+        platform::fullYearDateFormat(QLocale::system().dateFormat(QLocale::ShortFormat)));
 
     QTest::newRow("no language file")
         << QByteArray() << QStringLiteral("About") << QStringLiteral("OK") << versionText(date);
