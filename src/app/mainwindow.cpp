@@ -107,11 +107,8 @@ void Tfrm_Main::buildRows(QWidget* client)
         QWidget* panel = client->findChild<QWidget*>(
             Categories[static_cast<std::size_t>(tool.category)].panelName.toString(),
             Qt::FindDirectChildrenOnly);
-        auto* button = new ToolButton(tool, panel);
-        const QString fileName = tool.executable.toString();
-        const QString argument = tool.argument.toString();
-        connect(button, &ToolButton::clicked, this,
-                [this, fileName, argument] { LaunchTool(fileName, argument); });
+        connect(new ToolButton(tool, panel), &ToolButton::clicked, this,
+                [this, &tool] { launch(tool); });
     }
 }
 
@@ -275,6 +272,11 @@ void Tfrm_Main::closeEvent(QCloseEvent* event)
         event->accept();
     else
         event->ignore();
+}
+
+void Tfrm_Main::launch(const ToolEntry& tool)
+{
+    LaunchTool(tool.executable.toString(), tool.argument.toString());
 }
 
 void Tfrm_Main::LaunchTool(const QString& fileName, const QString& argument)

@@ -19,6 +19,7 @@ class QTimer;
 namespace corvane {
 
 class Translator;
+struct ToolEntry;
 struct TextRef;
 class TWebData;
 class Tfrm_Update;
@@ -62,6 +63,7 @@ protected:
 private:
     void buildRows(QWidget* client);
     void buildMenu();
+    void launch(const ToolEntry& tool);
     static void placeCategoryLabel(QLabel* label);
     QAction* addAction(QMenu* menu, const QString& name, const QString& text);
     void FormShow();
