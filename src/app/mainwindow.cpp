@@ -71,7 +71,12 @@ Tfrm_Main::Tfrm_Main(const Translator& translator, const SettingsStore& settings
     setFixedSize(layout::ClientWidth, menuBar()->sizeHint().height() + layout::ClientHeight);
 }
 
-Tfrm_Main::~Tfrm_Main() = default;
+Tfrm_Main::~Tfrm_Main()
+{
+    // Normally the close query has released it; a window destroyed without closing must not
+    // leave a fetch that would report to it.
+    delete FWebData;
+}
 
 void Tfrm_Main::buildRows(QWidget* client)
 {
@@ -143,10 +148,7 @@ void Tfrm_Main::buildMenu()
                 continue;
             QAction* entry =
                 addAction(submenu, tool.menuName.toString(), tool.caption.defaultText.toString());
-            const QString fileName = tool.executable.toString();
-            const QString argument = tool.argument.toString();
-            connect(entry, &QAction::triggered, this,
-                    [this, fileName, argument] { LaunchTool(fileName, argument); });
+            connect(entry, &QAction::triggered, this, [this, &tool] { launch(tool); });
         }
     }
     file->addSeparator()->setObjectName(QStringLiteral("N2"));
@@ -184,8 +186,7 @@ void Tfrm_Main::buildMenu()
 
 bool Tfrm_Main::event(QEvent* event)
 {
-    // The status bar shows what is under the pointer and nothing else: no message of the
-    // status bar's own may linger, and no hint pop-ups appear anywhere.
+    // Descriptions go to the status bar only: no hint pop-ups anywhere.
     if (event->type() == QEvent::ToolTip)
         return true;
     return QMainWindow::event(event);
