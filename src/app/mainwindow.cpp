@@ -184,14 +184,6 @@ void Tfrm_Main::buildMenu()
             &QAction::triggered, this, &Tfrm_Main::About1Click);
 }
 
-bool Tfrm_Main::event(QEvent* event)
-{
-    // Descriptions go to the status bar only: no hint pop-ups anywhere.
-    if (event->type() == QEvent::ToolTip)
-        return true;
-    return QMainWindow::event(event);
-}
-
 void Tfrm_Main::showEvent(QShowEvent* event)
 {
     if (!m_shown) {
