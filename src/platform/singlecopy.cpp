@@ -170,24 +170,24 @@ void SingleCopy::listen(std::function<void()> activate)
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(m_socketPath))
         return;
-    QObject::connect(
-        m_server.get(), &QLocalServer::newConnection, m_server.get(),
-        [server = m_server.get(), activate = std::move(activate)] {
-            while (QLocalSocket* socket = server->nextPendingConnection()) {
-                QObject::connect(socket, &QLocalSocket::disconnected, socket,
-                                 &QObject::deleteLater);
-                QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, activate] {
-                    if (!socket->canReadLine())
-                        return;
-                    const QByteArray token =
-                        socket->readLine(4096).mid(sizeof RequestWord - 1).trimmed();
-                    useActivationToken(token);
-                    activate();
-                    socket->write(Answer, sizeof Answer - 1);
-                    socket->disconnectFromServer();
-                });
-            }
-        });
+    m_activate = std::move(activate);
+    QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [this] {
+        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QLocalSocket::readyRead, socket,
+                             [this, socket] { answer(*socket); });
+        }
+    });
+}
+
+void SingleCopy::answer(QLocalSocket& socket)
+{
+    if (!socket.canReadLine())
+        return;
+    useActivationToken(socket.readLine(4096).mid(sizeof RequestWord - 1).trimmed());
+    m_activate();
+    socket.write(Answer, sizeof Answer - 1);
+    socket.disconnectFromServer();
 }
 
 } // namespace corvane::platform

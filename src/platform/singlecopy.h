@@ -10,6 +10,7 @@
 #include <memory>
 
 class QLocalServer;
+class QLocalSocket;
 class QLockFile;
 
 namespace corvane::platform {
@@ -41,10 +42,12 @@ public:
 
 private:
     bool handOver() const;
+    void answer(QLocalSocket& socket);
 
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_server;
+    std::function<void()> m_activate;
 };
 
 } // namespace corvane::platform
