@@ -1,0 +1,158 @@
+// The main window's side of the update check: a fetch result that arrives on the fetcher's
+// worker thread becomes at most one prompt on the main thread, and the prompt's answer comes
+// back as the window's "AutoUpdate" preference.
+
+#include "app/product.h"
+#include "mainwindowfixture.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+#include <QUrl>
+#include <thread>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+/// Hands `body` to the window the way the fetcher does: from a thread of its own, which has
+/// ended before this returns.
+void receiveOnWorker(Tfrm_Main& window, const QString& body)
+{
+    std::thread worker([&window, body] { window.UpdateInfoReceived(body); });
+    worker.join();
+}
+
+} // namespace
+
+class TestUpdateCheck : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void newerVersionGivesOnePrompt_data();
+    void newerVersionGivesOnePrompt();
+    void answerSetsAutoUpdate_data();
+    void answerSetsAutoUpdate();
+
+private:
+    UrlRecorder m_urls;
+};
+
+void TestUpdateCheck::init()
+{
+    m_urls.opened.clear();
+    // "Yes" opens the home page; it must reach this recorder, never a browser.
+    QDesktopServices::setUrlHandler(homePage().scheme(), &m_urls, "open");
+}
+
+void TestUpdateCheck::cleanup()
+{
+    QDesktopServices::unsetUrlHandler(homePage().scheme());
+}
+
+void TestUpdateCheck::newerVersionGivesOnePrompt_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("media"); // lbl_Media of the prompt; empty: no prompt
+
+    const auto row = [](const char* name, const char* body, const char* media) {
+        QTest::newRow(name) << QString::fromLatin1(body) << QString::fromLatin1(media);
+    };
+    row("5.2", "5.2", "Corvane Professional 5.2");
+    row("5.1.0.1", "5.1.0.1", "Corvane Professional 5.1.0.1");
+    // Seven characters are compared; the label keeps the line break that followed them.
+    row("5.2.0.0 CR LF", "5.2.0.0\r\n", "Corvane Professional 5.2.0.0\n");
+    row("equal", "5.1", "");
+    row("older", "5.0.9", "");
+    row("empty", "", "");
+    // Padded with ".0", the line feed lands on a digit's place.
+    row("5.2 CR LF", "5.2\r\n", "");
+}
+
+void TestUpdateCheck::newerVersionGivesOnePrompt()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, media);
+    MainWindowFixture f;
+    Tfrm_Main& window = f.show();
+
+    QStringList shown;
+    QThread* promptThread = nullptr;
+    QWidget* owner = nullptr;
+    ModalWatcher watcher([&](QWidget* modal) {
+        promptThread = QThread::currentThread();
+        owner = modal->parentWidget();
+        shown << modal->objectName()
+              << modal->findChild<QLabel*>(QStringLiteral("lbl_Media"))->text();
+    });
+    receiveOnWorker(window, body);
+
+    if (media.isEmpty()) {
+        // The tick would come 100 ms after the hand-off.
+        QTest::qWait(500);
+        QCOMPARE(watcher.count(), 0);
+        QCOMPARE(window.availableVersion(), QString());
+        return;
+    }
+    QTRY_COMPARE(watcher.count(), 1);
+    QCOMPARE(shown, (QStringList{QStringLiteral("frm_Update"), media}));
+    QCOMPARE(promptThread, window.thread());
+    QCOMPARE(owner, &window);
+    QCOMPARE(window.availableVersion(), body);
+    // Answered once is done: the timer does not come back with a second prompt.
+    QTest::qWait(500);
+    QCOMPARE(watcher.count(), 1);
+}
+
+void TestUpdateCheck::answerSetsAutoUpdate_data()
+{
+    QTest::addColumn<bool>("ticked");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("autoUpdate");
+    QTest::addColumn<bool>("opensHomePage");
+
+    QTest::newRow("ticked, No") << true << QStringLiteral("btn_Cancel") << false << false;
+    QTest::newRow("empty, Yes") << false << QStringLiteral("btn_OK") << true << true;
+}
+
+void TestUpdateCheck::answerSetsAutoUpdate()
+{
+    QFETCH(bool, ticked);
+    QFETCH(QString, button);
+    QFETCH(bool, autoUpdate);
+    QFETCH(bool, opensHomePage);
+    MainWindowFixture f;
+    Tfrm_Main& window = f.show();
+    // Starts from the other value, so that the answer is seen to arrive.
+    window.setAutoUpdate(!autoUpdate);
+
+    bool answered = false;
+    handleNextModal([&](QWidget* prompt) {
+        prompt->findChild<QCheckBox*>(QStringLiteral("chk_Ask"))->setChecked(ticked);
+        QTest::mouseClick(prompt->findChild<QPushButton*>(button), Qt::LeftButton);
+        answered = true;
+    });
+    receiveOnWorker(window, QStringLiteral("5.2"));
+    QTRY_VERIFY(answered);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+
+    QCOMPARE(window.autoUpdate(), autoUpdate);
+    QCOMPARE(m_urls.opened, opensHomePage ? QList<QUrl>{homePage()} : QList<QUrl>{});
+}
+
+QTEST_MAIN(TestUpdateCheck)
+#include "test_updatecheck.moc"
