@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks for building, running and testing the
-# launcher, then configures and builds the given presets (default: dev).
+# launcher.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,10 +28,3 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null
 fi
-
-presets=("$@")
-((${#presets[@]})) || presets=(dev)
-for preset in "${presets[@]}"; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
-done
