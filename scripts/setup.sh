@@ -11,8 +11,8 @@ packages=(
     xvfb xauth x11-utils xdotool imagemagick openbox
     # desktop integration checks and the help file
     desktop-file-utils appstream fp-utils
-    # packages and fuzzing
-    dpkg-dev fakeroot file clang libclang-rt-14-dev
+    # packages, fuzzing and benchmarks
+    dpkg-dev fakeroot file clang libclang-rt-14-dev libbenchmark-dev libx11-dev
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include "app/toolcatalog.h"
 
 #include <QAccessibleWidget>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -15,7 +16,11 @@ const QColor RestColor(0x80, 0x80, 0x80);
 
 QPixmap toolIcon(QStringView name)
 {
-    // The 72 px drawing is picked on screens scaled by 1.5 or more, so the icon stays sharp.
+    // On an unscaled screen the icon below yields the 36 px drawing as it is, so that one is
+    // read alone: decoding the 72 px drawing too would only delay the window's first show.
+    if (!(qGuiApp->devicePixelRatio() > 1.0))
+        return QPixmap(u":/icons/" + name + u"_36.png");
+    // On a scaled screen the 72 px drawing is there for the icon to pick, so it stays sharp.
     QPixmap pixmap(u":/icons/" + name + u"_72.png");
     pixmap.setDevicePixelRatio(2.0);
     QIcon icon;

@@ -1,0 +1,63 @@
+// A complete language file for the benchmarks; see languagefile.h.
+
+#include "languagefile.h"
+
+#include "i18n/texts.h"
+
+#include <QFile>
+#include <QList>
+
+namespace corvane::bench {
+
+QString languageFileText()
+{
+    struct Section
+    {
+        QString name;
+        QList<std::pair<QString, QString>> entries;
+    };
+    QList<Section> sections;
+    const QList<TextRef> all = texts::all();
+    for (const TextRef& text : all) {
+        Section* section = nullptr;
+        for (Section& candidate : sections) {
+            if (candidate.name == text.section)
+                section = &candidate;
+        }
+        if (!section) {
+            sections.append({text.section.toString(), {}});
+            section = &sections.last();
+        }
+        bool known = false;
+        for (const auto& entry : section->entries)
+            known = known || entry.first == text.key;
+        if (!known)
+            section->entries.append(
+                {text.key.toString(), QChar(0x00BB) + text.defaultText.toString()});
+    }
+
+    QString out;
+    for (const Section& section : sections) {
+        out += u'[' + section.name + u"]\r\n";
+        for (const auto& [key, value] : section.entries)
+            out += key + u'=' + value + u"\r\n";
+        out += u"\r\n";
+    }
+    return out;
+}
+
+bool writeLanguageFile(const QString& path)
+{
+    const QString text = languageFileText();
+    QByteArray bytes("\xFF\xFE", 2);
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        bytes.append(static_cast<char>(unit & 0xFF));
+        bytes.append(static_cast<char>(unit >> 8));
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size() && file.flush();
+}
+
+} // namespace corvane::bench
