@@ -97,11 +97,13 @@ Out editUnits(View body, QStringView section, QStringView key, QStringView value
                     : 1;
 
         if (!inSection) {
-            // Outside the section only a header can matter; skip the rest undecoded.
+            // Outside the section only a header can matter; skip the rest undecoded. A line
+            // that starts with a non-ASCII unit is decoded all the same: some code pages read
+            // such a byte as a blank (0x1A), and then a header may follow it.
             qsizetype first = pos;
             while (first < eol && isProfileBlank(unitAt(body, first)))
                 ++first;
-            if (first == eol || unitAt(body, first) != u'[') {
+            if (first == eol || (unitAt(body, first) != u'[' && unitAt(body, first) < 0x80)) {
                 pos = next;
                 continue;
             }

@@ -1,0 +1,210 @@
+#include "faultserver.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <sys/socket.h>
+
+namespace {
+
+constexpr qint64 Block = 64 * 1024;
+constexpr qint64 Gigabyte = qint64(1) << 30;
+
+class Connection final : public QObject
+{
+public:
+    Connection(FaultServer& server, QTcpSocket* socket, QObject* parent)
+        : QObject(parent)
+        , m_server(server)
+        , m_socket(socket)
+    {
+        m_socket->setParent(this);
+        m_server.noteConnection(1);
+        connect(m_socket, &QTcpSocket::readyRead, this, [this] { readRequest(); });
+        connect(m_socket, &QTcpSocket::bytesWritten, this, [this](qint64 n) {
+            m_server.noteSent(n);
+            feed();
+        });
+        connect(m_socket, &QTcpSocket::disconnected, this, [this] { finish(); });
+        connect(m_socket, &QTcpSocket::errorOccurred, this, [this] { finish(); });
+    }
+
+private:
+    void finish()
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_server.noteConnection(-1);
+        deleteLater();
+    }
+
+    void readRequest()
+    {
+        m_head += m_socket->readAll();
+        const qsizetype end = m_head.indexOf("\r\n\r\n");
+        if (m_answered || end < 0)
+            return;
+        m_answered = true;
+        const QList<QByteArray> words = m_head.left(m_head.indexOf("\r\n")).split(' ');
+        m_server.noteRequest(words.value(1));
+        answer(m_server.requests().size());
+    }
+
+    void answer(qsizetype requestNumber)
+    {
+        switch (m_server.fault()) {
+        case Fault::NewerVersion:
+            send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\n5.2");
+            m_socket->disconnectFromHost();
+            return;
+        case Fault::ResetMidBody: {
+            // Names the running version, so that the cut-off text means no update either way.
+            QByteArray body = "5.1.0.0";
+            body.append(20000 - body.size(), ' ');
+            send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + body);
+            m_socket->flush();
+            QTimer::singleShot(200, this, [this] {
+                const linger hard{1, 0};
+                ::setsockopt(static_cast<int>(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                             &hard, sizeof hard);
+                m_socket->abort();
+                finish();
+            });
+            return;
+        }
+        case Fault::GarbageStatus: {
+            static const char garbage[] = "\x16\x03\x01 \xFF\xFEgarbage ICY 9.9.9.9\r\nX: y\r\n\r\n"
+                                          "9.9.9.9";
+            send(QByteArray(garbage, sizeof garbage - 1));
+            m_socket->disconnectFromHost();
+            return;
+        }
+        case Fault::EndlessRedirects:
+            send("HTTP/1.1 302 Found\r\nLocation: http://corvane.example/update.ini?hop=" +
+                 QByteArray::number(requestNumber) +
+                 "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            m_socket->disconnectFromHost();
+            return;
+        case Fault::EndlessHeaders:
+            send("HTTP/1.1 200 OK\r\n");
+            m_remaining = -1;
+            feed();
+            return;
+        case Fault::EndlessBody:
+            send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n9.9.9.9\r\n");
+            m_remaining = -1;
+            feed();
+            return;
+        case Fault::GigabyteBody:
+            send("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(Gigabyte) +
+                 "\r\n\r\n9.9.9.9");
+            m_remaining = Gigabyte - 7;
+            feed();
+            return;
+        case Fault::SlowDrip: {
+            send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+            auto* drip = new QTimer(this);
+            connect(drip, &QTimer::timeout, this, [this] { send("5"); });
+            drip->start(1000);
+            return;
+        }
+        }
+    }
+
+    void send(const QByteArray& bytes) { m_socket->write(bytes); }
+
+    // Tops up what is queued for the socket, one block at a time, while there is more to send.
+    void feed()
+    {
+        if (m_remaining == 0 || m_finished || m_socket->bytesToWrite() >= Block)
+            return;
+        static const QByteArray filler(Block, 'x');
+        static const QByteArray headerLines = [] {
+            QByteArray lines;
+            while (lines.size() < Block)
+                lines += "X-Filler: " + QByteArray(1000, 'h') + "\r\n";
+            return lines;
+        }();
+        if (m_server.fault() == Fault::EndlessHeaders) {
+            send(headerLines);
+            return;
+        }
+        const qint64 n = m_remaining < 0 ? Block : qMin(m_remaining, Block);
+        send(filler.left(n));
+        if (m_remaining > 0)
+            m_remaining -= n;
+    }
+
+    FaultServer& m_server;
+    QTcpSocket* m_socket;
+    QByteArray m_head;
+    bool m_answered = false;
+    bool m_finished = false;
+    qint64 m_remaining = 0; // body bytes still to send; -1 without end
+};
+
+} // namespace
+
+FaultServer::FaultServer(Fault fault)
+    : m_fault(fault)
+{
+    start();
+    m_ready.acquire();
+}
+
+FaultServer::~FaultServer()
+{
+    quit();
+    wait();
+}
+
+QList<QByteArray> FaultServer::requests() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_requests;
+}
+
+int FaultServer::openConnections() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_open;
+}
+
+qint64 FaultServer::bytesSent() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_sent;
+}
+
+void FaultServer::noteRequest(const QByteArray& target)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_requests.append(target);
+}
+
+void FaultServer::noteConnection(int delta)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_open += delta;
+}
+
+void FaultServer::noteSent(qint64 bytes)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_sent += bytes;
+}
+
+void FaultServer::run()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server, this] {
+        while (QTcpSocket* socket = server.nextPendingConnection())
+            new Connection(*this, socket, &server);
+    });
+    m_port = server.serverPort();
+    m_ready.release();
+    exec();
+}
