@@ -1,6 +1,7 @@
 // The Settings menu, the settings file around it, and the help command.
 
 #include "mainwindowfixture.h"
+#include "urlrecorder.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -27,18 +28,6 @@ void openSettingsMenu(MainWindowFixture& f)
 
 } // namespace
 
-/// Records the addresses handed to the desktop instead of starting a viewer.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    UrlRecorder() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
-    ~UrlRecorder() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
-    QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl& url) { opened << url; }
-};
-
 class TestPreferences : public QObject
 {
     Q_OBJECT
@@ -60,8 +49,8 @@ void TestPreferences::menuMirrorsTheFile_data()
     QTest::newRow("no file") << QByteArray() << true << false;
     QTest::newRow("both off") << QByteArray("[Corvane]\nAutoUpdate=0\nAutoClose=0\n") << false
                               << false;
-    QTest::newRow("case, hex, sign") << QByteArray("[corvane]\nautoupdate=0x0\nAUTOCLOSE=-1\n")
-                                     << false << true;
+    QTest::newRow("case, hex, sign")
+        << QByteArray("[corvane]\nautoupdate=0x0\nAUTOCLOSE=-1\n") << false << true;
     QTest::newRow("not numbers") << QByteArray("[Corvane]\nAutoUpdate=no\nAutoClose=yes\n") << true
                                  << false;
 }
@@ -123,8 +112,9 @@ void TestPreferences::otherLinesSurviveSave()
     openSettingsMenu(f);
     f.child<QAction>(QStringLiteral("CloseMainWindow1"))->trigger();
     QVERIFY(w.close());
-    QCOMPARE(settingsFile(f), QByteArray("; written by hand\r\n[Other]\r\nKey = value \r\n\r\n"
-                                         "[Corvane]\r\nAutoClose=0\r\nAutoUpdate=0\r\n[Last]\r\nx=1"));
+    QCOMPARE(settingsFile(f),
+             QByteArray("; written by hand\r\n[Other]\r\nKey = value \r\n\r\n"
+                        "[Corvane]\r\nAutoClose=0\r\nAutoUpdate=0\r\n[Last]\r\nx=1"));
 }
 
 void TestPreferences::help_data()
@@ -133,10 +123,10 @@ void TestPreferences::help_data()
     QTest::addColumn<QString>("language");
     QTest::addColumn<QString>("warning");
     QTest::newRow("present") << QStringLiteral("file") << QString() << QString();
-    QTest::newRow("absent")
-        << QStringLiteral("none") << QString()
-        << QStringLiteral("The compiled help (.chm) file could not be found.\n"
-                          "The program must be reinstalled in order to access the help.");
+    QTest::newRow("absent") << QStringLiteral("none") << QString()
+                            << QStringLiteral(
+                                   "The compiled help (.chm) file could not be found.\n"
+                                   "The program must be reinstalled in order to access the help.");
     QTest::newRow("a folder is no help file")
         << QStringLiteral("folder") << QString()
         << QStringLiteral("The compiled help (.chm) file could not be found.\n"
@@ -160,7 +150,7 @@ void TestPreferences::help()
         QDir().mkpath(path);
     if (!language.isEmpty())
         f.addLanguageFile(language);
-    UrlRecorder recorder;
+    UrlRecorder recorder(QStringLiteral("file"));
     Tfrm_Main& w = f.show();
 
     for (int way = 0; way < 2; ++way) {

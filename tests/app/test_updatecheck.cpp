@@ -4,6 +4,7 @@
 
 #include "app/product.h"
 #include "mainwindowfixture.h"
+#include "urlrecorder.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -17,15 +18,6 @@ using namespace corvane;
 using namespace corvane::test;
 
 namespace {
-
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 /// Hands `body` to the window the way the fetcher does: from a thread of its own, which has
 /// ended before this returns.
@@ -42,26 +34,19 @@ class TestUpdateCheck : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void init();
-    void cleanup();
     void newerVersionGivesOnePrompt_data();
     void newerVersionGivesOnePrompt();
     void answerSetsAutoUpdate_data();
     void answerSetsAutoUpdate();
 
 private:
-    UrlRecorder m_urls;
+    test::UrlRecorder m_urls{homePage().scheme()};
 };
 
 void TestUpdateCheck::init()
 {
     m_urls.opened.clear();
-    // "Yes" opens the home page; it must reach this recorder, never a browser.
-    QDesktopServices::setUrlHandler(homePage().scheme(), &m_urls, "open");
-}
-
-void TestUpdateCheck::cleanup()
-{
-    QDesktopServices::unsetUrlHandler(homePage().scheme());
+    // "Yes" opens the home page; it reaches the recorder, never a browser.
 }
 
 void TestUpdateCheck::newerVersionGivesOnePrompt_data()

@@ -3,6 +3,7 @@
 // environment once), where the link sits, the keys and the link click.
 
 #include "settings/about.h"
+#include "urlrecorder.h"
 
 #include "app/product.h"
 #include "i18n/translate.h"
@@ -55,15 +56,6 @@ int probe()
     return 0;
 }
 
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl& url) { opened.append(url); }
-};
-
 } // namespace
 
 class TestAbout : public QObject
@@ -71,7 +63,6 @@ class TestAbout : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void init();
-    void cleanup() { QDesktopServices::unsetUrlHandler(homePage().scheme()); }
     void fullYearFormat_data();
     void fullYearFormat();
     void underUserSettings_data();
@@ -87,7 +78,7 @@ private Q_SLOTS:
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<Translator> m_translator;
-    UrlRecorder m_urls;
+    test::UrlRecorder m_urls{homePage().scheme()};
 };
 
 void TestAbout::init()
@@ -96,7 +87,6 @@ void TestAbout::init()
     QVERIFY(m_folder->isValid());
     m_translator = std::make_unique<Translator>(m_folder->path() + u'/');
     m_urls.opened.clear();
-    QDesktopServices::setUrlHandler(homePage().scheme(), &m_urls, "open");
 }
 
 void TestAbout::fullYearFormat_data()

@@ -2,6 +2,7 @@
 // reports back and opens, and that the labels show the server's text exactly as it came.
 
 #include "update/updateprompt.h"
+#include "urlrecorder.h"
 
 #include "app/product.h"
 #include "i18n/translate.h"
@@ -28,15 +29,6 @@ template <typename T> T* child(const QWidget& parent, const char* name)
     return parent.findChild<T*>(QString::fromLatin1(name));
 }
 
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl& url) { opened.append(url); }
-};
-
 } // namespace
 
 class TestUpdatePrompt : public QObject
@@ -44,7 +36,6 @@ class TestUpdatePrompt : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void init();
-    void cleanup() { QDesktopServices::unsetUrlHandler(homePage().scheme()); }
     void texts_data();
     void texts();
     void answers_data();
@@ -55,7 +46,7 @@ private Q_SLOTS:
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<Translator> m_translator;
-    UrlRecorder m_urls;
+    test::UrlRecorder m_urls{homePage().scheme()};
 };
 
 void TestUpdatePrompt::init()
@@ -64,7 +55,6 @@ void TestUpdatePrompt::init()
     QVERIFY(m_folder->isValid());
     m_translator = std::make_unique<Translator>(m_folder->path() + u'/');
     m_urls.opened.clear();
-    QDesktopServices::setUrlHandler(homePage().scheme(), &m_urls, "open");
 }
 
 void TestUpdatePrompt::texts_data()
