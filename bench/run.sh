@@ -91,7 +91,7 @@ done
 # The X server: wide enough that the launcher (centred) and the reference (top left) do not
 # overlap where the tool start clicks.
 exec 3>"$scratch/display"
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
+Xvfb -noreset -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
 pids+=($!)
 exec 3>&-
 for _ in $(seq 100); do

@@ -34,7 +34,7 @@ require() {
 start_xvfb() {
     require Xvfb
     local numberFile="$scratch/display-number"
-    Xvfb -displayfd 3 -screen 0 "$1" -dpi 96 -nolisten tcp 3>"$numberFile" \
+    Xvfb -noreset -displayfd 3 -screen 0 "$1" -dpi 96 -nolisten tcp 3>"$numberFile" \
         2>"$scratch/xvfb.log" &
     cleanup_pids+=($!)
     local xvfbPid=$!

@@ -18,10 +18,12 @@ class XSession
 public:
     explicit XSession(bool withWindowManager)
     {
-        // -displayfd lets the server pick a free display and tell us which.
+        // -displayfd lets the server pick a free display and tell us which. -noreset keeps
+        // it from resetting whenever its last client leaves, which would turn away a
+        // launcher that connects at that moment.
         m_server.setProgram(QStringLiteral("Xvfb"));
-        m_server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"),
-                               QStringLiteral("-screen"), QStringLiteral("0"),
+        m_server.setArguments({QStringLiteral("-noreset"), QStringLiteral("-displayfd"),
+                               QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
                                QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
                                QStringLiteral("tcp")});
         m_server.start();
