@@ -13,6 +13,17 @@
 
 namespace corvane::test {
 
+/// Closes a modal window the way its user would dismiss it.
+inline void dismiss(QWidget* modal)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(modal))
+        box->done(QMessageBox::Ok);
+    else if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+    else
+        modal->close();
+}
+
 /// Runs `inspect` on the next modal window that appears (a message box or dialog), then
 /// closes it. Call before the action that opens it.
 inline void handleNextModal(std::function<void(QWidget*)> inspect)
@@ -26,12 +37,7 @@ inline void handleNextModal(std::function<void(QWidget*)> inspect)
         poll->stop();
         poll->deleteLater();
         inspect(modal);
-        if (auto* box = qobject_cast<QMessageBox*>(modal))
-            box->done(QMessageBox::Ok);
-        else if (auto* dialog = qobject_cast<QDialog*>(modal))
-            dialog->reject();
-        else
-            modal->close();
+        dismiss(modal);
     });
     poll->start();
 }
@@ -51,12 +57,7 @@ public:
             ++m_count;
             if (m_inspect)
                 m_inspect(modal);
-            if (auto* box = qobject_cast<QMessageBox*>(modal))
-                box->done(QMessageBox::Ok);
-            else if (auto* dialog = qobject_cast<QDialog*>(modal))
-                dialog->reject();
-            else
-                modal->close();
+            dismiss(modal);
         });
         m_poll.start(10);
     }
