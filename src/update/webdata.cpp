@@ -1,22 +1,16 @@
 #include "update/webdata.h"
 
 #include "platform/platform.h"
+#include "update/httpexchange.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkProxyFactory>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
 #include <QThread>
-#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <optional>
@@ -26,8 +20,8 @@
 // when Collect() starts a run, so the worker reads nothing of the component afterwards. The
 // worker writes results and raises events only while holding the link's mutex and only while
 // the link still names the component; the destructor clears that name under the same mutex.
-// Waiting on the network happens in event loops on the worker thread, which a cancellation
-// (a queued call to the run object) wakes at once.
+// Waiting on the network happens in event loops of the HTTP exchange on the worker thread,
+// which a cancellation (a queued call to the run object) wakes at once.
 
 namespace corvane {
 
@@ -37,7 +31,6 @@ constexpr qint64 BlockSize = 4096;
 // WinINet follows redirects by itself; we do it by hand (see download()) and as often.
 constexpr int MaxRedirects = 10;
 constexpr int CannotOpen = -1;
-constexpr qint64 ReplyBufferSize = 256 * 1024;
 // At exit a cancelled run needs only to tear down its connection; do not wait forever for
 // one that sits in a handler.
 constexpr std::chrono::seconds ExitGrace{2};
@@ -81,7 +74,7 @@ QByteArray headerValue(const QString& text)
 }
 
 // "host:port", "host" or "http://host:port/". Anything else gives no proxy and so no session.
-std::optional<QNetworkProxy> parseProxy(const QString& text)
+std::optional<http::ProxyAddress> parseProxy(const QString& text)
 {
     QString address = text.trimmed();
     if (!address.contains(u"://"))
@@ -91,30 +84,8 @@ std::optional<QNetworkProxy> parseProxy(const QString& text)
         !url.userInfo().isEmpty() || (!url.path().isEmpty() && url.path() != u"/") ||
         url.hasQuery() || url.hasFragment())
         return std::nullopt;
-    return QNetworkProxy(QNetworkProxy::HttpProxy, url.host(), static_cast<quint16>(url.port(80)));
+    return http::ProxyAddress{url.host(), static_cast<quint16>(url.port(80))};
 }
-
-// The system's proxy settings, asked afresh for every request. Setting this on our own manager
-// keeps the process-wide proxy configuration untouched.
-class SystemProxyFactory final : public QNetworkProxyFactory
-{
-public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
-    {
-        return systemProxyForQuery(query);
-    }
-};
-
-struct ReplyCloser
-{
-    void operator()(QNetworkReply* reply) const
-    {
-        if (!reply->isFinished())
-            reply->abort();
-        delete reply;
-    }
-};
-using ReplyHandle = std::unique_ptr<QNetworkReply, ReplyCloser>;
 
 } // namespace
 
@@ -169,26 +140,23 @@ public:
 private:
     enum class End { None, Error, Cancelled };
     enum class Fetch { Succeeded, Failed, Stop };
-    enum class Wake { Ready, TimedOut, Cancelled };
-
-    bool openSession();
+    bool chooseProxy();
     void runItems();
     Fetch download(int index, const QString& address, const QString& localFile);
     Fetch refuse(int index, int errcode);
     bool parse(int index, const QString& localFile);
-    template <typename Ready>
-    Wake waitFor(QNetworkReply& reply, std::chrono::milliseconds timeout, Ready ready);
     template <typename Action> bool withComponent(Action action);
-    QNetworkRequest makeRequest(const QUrl& url, const QByteArray& authorization) const;
+    http::Request makeRequest(const QUrl& url, const QByteArray& authorization) const;
+    Fetch cancelled();
     void removeLocalFile(const QString& path);
     void cleanUp(const QString& currentFile);
 
     std::shared_ptr<WebDataLink> m_link;
     WebDataSettings m_settings;
     std::vector<WebDataItemPlan> m_items;
-    std::unique_ptr<QNetworkAccessManager> m_session;
-    std::set<QString> m_temporaryFiles; // created by this run and not removed yet
-    QEventLoop* m_loop = nullptr;       // the wait in progress
+    std::optional<http::ProxyAddress> m_proxy;  // none: the system's settings
+    std::unique_ptr<http::Exchange> m_exchange; // the request in progress
+    std::set<QString> m_temporaryFiles;         // created by this run and not removed yet
     bool m_cancelled = false;
     End m_end = End::None;
 };
@@ -223,8 +191,8 @@ WebDataRun::~WebDataRun()
 void WebDataRun::cancelNow()
 {
     m_cancelled = true;
-    if (m_loop)
-        m_loop->quit();
+    if (m_exchange)
+        m_exchange->interrupt();
 }
 
 template <typename Action> bool WebDataRun::withComponent(Action action)
@@ -244,41 +212,6 @@ template <typename Action> bool WebDataRun::withComponent(Action action)
     return true;
 }
 
-template <typename Ready>
-WebDataRun::Wake WebDataRun::waitFor(QNetworkReply& reply, std::chrono::milliseconds timeout,
-                                     Ready ready)
-{
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    bool timedOut = false;
-    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        loop.quit();
-    });
-    QObject::connect(&reply, &QNetworkReply::metaDataChanged, &loop, &QEventLoop::quit);
-    QObject::connect(&reply, &QIODevice::readyRead, &loop, &QEventLoop::quit);
-    QObject::connect(&reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    m_loop = &loop;
-    timer.start(timeout);
-    Wake wake = Wake::Ready;
-    while (true) {
-        if (m_cancelled) {
-            wake = Wake::Cancelled;
-            break;
-        }
-        if (ready())
-            break;
-        if (timedOut) {
-            wake = Wake::TimedOut;
-            break;
-        }
-        loop.exec();
-    }
-    m_loop = nullptr;
-    return wake;
-}
-
 void WebDataRun::execute()
 {
     if (m_end == End::Cancelled || m_items.empty())
@@ -288,26 +221,17 @@ void WebDataRun::execute()
             c.m_hyperLinks.clear();
         }))
         return;
-    if (!openSession())
+    if (!chooseProxy())
         return;
     runItems();
-    m_session.reset();
 }
 
-bool WebDataRun::openSession()
+bool WebDataRun::chooseProxy()
 {
-    auto session = std::make_unique<QNetworkAccessManager>();
-    if (m_settings.proxy.isEmpty()) {
-        session->setProxyFactory(new SystemProxyFactory);
-    } else {
-        const std::optional<QNetworkProxy> proxy = parseProxy(m_settings.proxy);
-        if (!proxy)
-            return false;
-        session->setProxy(*proxy);
-    }
-    session->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    m_session = std::move(session);
-    return true;
+    if (m_settings.proxy.isEmpty())
+        return true;
+    m_proxy = parseProxy(m_settings.proxy);
+    return m_proxy.has_value();
 }
 
 void WebDataRun::runItems()
@@ -380,22 +304,27 @@ void WebDataRun::removeLocalFile(const QString& path)
     m_temporaryFiles.erase(path);
 }
 
-QNetworkRequest WebDataRun::makeRequest(const QUrl& url, const QByteArray& authorization) const
+http::Request WebDataRun::makeRequest(const QUrl& url, const QByteArray& authorization) const
 {
-    QNetworkRequest request(url);
-    request.setRawHeader("User-Agent", headerValue(m_settings.agent));
-    request.setRawHeader("Pragma", "no-cache");
-    request.setRawHeader("Cache-Control", "no-cache");
-    // The body as the server sends it, so that the size bound counts what is stored.
-    request.setRawHeader("Accept-Encoding", "identity");
+    http::Request request;
+    request.url = url;
+    request.proxy = m_proxy;
+    request.headers = {{"User-Agent", headerValue(m_settings.agent)},
+                       {"Pragma", "no-cache"},
+                       {"Cache-Control", "no-cache"},
+                       // The body as the server sends it, so that the size bound counts what
+                       // is stored.
+                       {"Accept-Encoding", "identity"}};
     if (!authorization.isEmpty())
-        request.setRawHeader("Authorization", authorization);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
+        request.headers.append({"Authorization", authorization});
     return request;
+}
+
+WebDataRun::Fetch WebDataRun::cancelled()
+{
+    m_exchange.reset();
+    m_end = End::Cancelled;
+    return Fetch::Stop;
 }
 
 WebDataRun::Fetch WebDataRun::refuse(int index, int errcode)
@@ -429,31 +358,28 @@ WebDataRun::Fetch WebDataRun::download(int index, const QString& address, const 
         url.setUserInfo(QString());
     }
 
-    ReplyHandle reply;
     QUrl current = url;
     int status = 0;
     for (int redirects = 0;; ++redirects) {
-        reply.reset(m_session->get(
-            makeRequest(current, sameOrigin(current, url) ? authorization : QByteArray())));
-        reply->setReadBufferSize(ReplyBufferSize);
-        const Wake wake = waitFor(*reply, m_settings.connectTimeout, [&reply] {
-            return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() ||
-                   reply->isFinished();
-        });
-        if (wake == Wake::Cancelled) {
-            m_end = End::Cancelled;
-            return Fetch::Stop;
-        }
-        const QVariant statusValue = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (wake == Wake::TimedOut || !statusValue.isValid()) {
-            reply.reset();
+        if (m_cancelled)
+            return cancelled();
+        m_exchange = http::createExchange();
+        if (!m_exchange)
+            return refuse(index, CannotOpen);
+        const http::Wait wait = m_exchange->open(
+            makeRequest(current, sameOrigin(current, url) ? authorization : QByteArray()),
+            m_settings.connectTimeout);
+        if (wait == http::Wait::Interrupted)
+            return cancelled();
+        if (wait != http::Wait::Ready) {
+            m_exchange.reset();
             return refuse(index, CannotOpen);
         }
-        status = statusValue.toInt();
+        status = m_exchange->status();
         if (!isRedirect(status) || redirects == MaxRedirects)
             break;
         // Never from https to plain http.
-        const QByteArray location = reply->rawHeader("Location");
+        const QByteArray location = m_exchange->header("Location");
         const QUrl next = current.resolved(QUrl::fromEncoded(location));
         if (location.isEmpty() || !next.isValid() || !isHttpScheme(next) || next.host().isEmpty() ||
             (current.scheme() == u"https" && next.scheme() == u"http"))
@@ -462,61 +388,45 @@ WebDataRun::Fetch WebDataRun::download(int index, const QString& address, const 
         current.setUserInfo(QString());
     }
     if (!isAccepted(status)) {
-        reply.reset();
+        m_exchange.reset();
         return refuse(index, status);
     }
     bool lengthKnown = false;
-    const qint64 announced =
-        reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&lengthKnown);
+    const qint64 announced = m_exchange->header("Content-Length").toLongLong(&lengthKnown);
     if (lengthKnown && announced > m_settings.maxBodySize) {
-        reply.reset();
+        m_exchange.reset();
         return refuse(index, CannotOpen);
     }
 
     QFile file(localFile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_exchange.reset();
         m_end = End::Error;
         return Fetch::Stop;
     }
+    // A transfer broken off after some bytes keeps those bytes as the document.
     qint64 total = 0;
     char block[BlockSize];
-    bool readFailed = false;
-    while (!readFailed) {
-        const bool finished = reply->isFinished();
-        while (reply->bytesAvailable() > 0) {
-            const qint64 n = reply->read(block, BlockSize);
-            if (n <= 0) {
-                readFailed = true;
-                break;
-            }
-            if (total + n > m_settings.maxBodySize) {
-                reply.reset();
-                file.close();
-                return refuse(index, CannotOpen);
-            }
-            if (file.write(block, n) != n) {
-                m_end = End::Error;
-                return Fetch::Stop;
-            }
-            total += n;
-        }
-        if (finished || readFailed)
-            break;
-        const Wake wake = waitFor(*reply, m_settings.stallTimeout, [&reply] {
-            return reply->bytesAvailable() > 0 || reply->isFinished();
-        });
-        if (wake == Wake::Cancelled) {
-            m_end = End::Cancelled;
-            return Fetch::Stop;
-        }
-        if (wake == Wake::TimedOut) {
-            reply.reset();
+    for (;;) {
+        qint64 got = 0;
+        const http::Wait wait = m_exchange->read(block, BlockSize, got, m_settings.stallTimeout);
+        if (wait == http::Wait::Interrupted)
+            return cancelled();
+        if (wait != http::Wait::Ready || total + got > m_settings.maxBodySize) {
+            m_exchange.reset();
             file.close();
             return refuse(index, CannotOpen);
         }
+        if (got == 0)
+            break;
+        if (file.write(block, got) != got) {
+            m_exchange.reset();
+            m_end = End::Error;
+            return Fetch::Stop;
+        }
+        total += got;
     }
-    // A transfer broken off after some bytes keeps those bytes as the document.
-    reply.reset();
+    m_exchange.reset();
     if (!file.flush()) {
         m_end = End::Error;
         return Fetch::Stop;

@@ -7,8 +7,9 @@
 // events; the owner reads them from OnCollectDone on, or inside a worker-thread event for the
 // item at hand.
 //
-// Each run gets its own thread with its own QNetworkAccessManager, driven there step by step:
-// open the address, check the status, copy the body in 4096-byte blocks. Nothing is cached.
+// Each run gets its own thread, which fetches step by step through the HTTP module (see
+// httpexchange.h): open the address, check the status, copy the body in 4096-byte blocks.
+// Nothing is cached.
 // A run ends by itself; destroying the component mid-run cancels it instead of waiting for the
 // network, and no event of a cancelled run is raised any more.
 //
@@ -92,7 +93,7 @@ class TWebData : public QObject
 
 public:
     explicit TWebData(QObject* owner);
-    /// Returns at once. A run in progress is cancelled: its reply is aborted on its own
+    /// Returns at once. A run in progress is cancelled: its connection is closed on its own
     /// thread, its temporary files are removed, and none of its events is raised any more.
     /// When a worker-thread handler is running, waits for that handler to return, so handlers
     /// must not wait for the component's thread.

@@ -87,6 +87,7 @@ expected_install_files() {
         echo bin/corvane
         echo lib/corvane/corvane
         [ "$1" = 1 ] && echo lib/corvane/corvane.chm
+        echo lib/corvane/libcorvane_http.so
         echo share/applications/example.corvane.Professional.desktop
         echo share/metainfo/example.corvane.Professional.metainfo.xml
         for size in 16 22 24 32 48 64 128 256; do

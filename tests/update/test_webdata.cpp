@@ -345,6 +345,60 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(item->LocalFile));
     }
 
+    // How the body's end is found, and answers whose head cannot be trusted.
+    void framing_data()
+    {
+        QTest::addColumn<TestRoute>("serverRoute");
+        QTest::addColumn<QString>("data"); // empty: the fetch fails (-1)
+
+        auto raw = [](int status, QList<std::pair<QByteArray, QByteArray>> headers,
+                      const QByteArray& body) {
+            TestRoute r = route(status, body);
+            r.headers = std::move(headers);
+            r.sendContentLength = false;
+            return r;
+        };
+        QTest::newRow("chunked, with extension and trailer")
+            << raw(200, {{"Transfer-Encoding", "chunked"}},
+                   "4\r\nWiki\r\n5;x=1\r\npedia\r\n0\r\nT: 1\r\n\r\nnot the body")
+            << QStringLiteral("Wikipedia");
+        QTest::newRow("chunked, bare line feeds")
+            << raw(200, {{"Transfer-Encoding", "gzip, chunked"}}, "3\nabc\n0\n\n")
+            << QStringLiteral("abc");
+        QTest::newRow("chunk cut short")
+            << raw(200, {{"Transfer-Encoding", "chunked"}}, "9\r\nab") << QStringLiteral("ab");
+        QTest::newRow("length shorter than what is sent")
+            << raw(200, {{"Content-Length", "3"}}, "abcdef") << QStringLiteral("abc");
+        QTest::newRow("interim answer first")
+            << raw(100, {}, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello world")
+            << QStringLiteral("hello");
+        QTest::newRow("two different lengths")
+            << raw(200, {{"Content-Length", "3"}, {"Content-Length", "4"}}, "abcd") << QString();
+        QTest::newRow("a length that is no number")
+            << raw(200, {{"Content-Length", "3x"}}, "abc") << QString();
+        QTest::newRow("head over its bound")
+            << raw(200, {{"X-Filler", QByteArray(70 * 1024, 'h')}}, "body") << QString();
+        QTest::newRow("too many header lines")
+            << raw(200, QList<std::pair<QByteArray, QByteArray>>(300, {"X-Line", "1"}), "body")
+            << QString();
+    }
+
+    void framing()
+    {
+        QFETCH(TestRoute, serverRoute);
+        QFETCH(QString, data);
+        m_server->setRoute("/f", serverRoute);
+        TWebData web(nullptr);
+        web.Data().Add()->URL = m_server->url(QStringLiteral("/f"));
+        Recorder recorder(web);
+        runToEnd(web, recorder);
+        if (data.isEmpty())
+            QCOMPARE(recorder.events(),
+                     (QStringList{QStringLiteral("error 0:-1"), QStringLiteral("done")}));
+        else
+            QCOMPARE(recorder.data(), QStringList{data});
+    }
+
     void repeatedAddressSharesTheDownload()
     {
         m_server->setRoute("/same", route(200, "shared"));
