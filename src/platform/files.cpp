@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -94,9 +95,27 @@ QStringList entriesWithSuffix(const QString& folder, QStringView suffix)
     const DirectoryHandle dir(::opendir(QFile::encodeName(folder).constData()));
     if (!dir.get())
         return names;
+    // The lookup lists the folder for every text, so names are passed over on their bytes
+    // where that is safe: an ASCII suffix is the same bytes in any name's encoding.
+    const bool asciiSuffix =
+        std::all_of(suffix.begin(), suffix.end(), [](QChar c) { return c.unicode() < 0x80; });
+    const auto rawEndsWithSuffix = [suffix](const char* raw) {
+        const std::size_t length = std::strlen(raw);
+        const auto size = static_cast<std::size_t>(suffix.size());
+        if (length < size)
+            return false;
+        for (std::size_t i = 0; i < size; ++i) {
+            const auto byte = static_cast<unsigned char>(raw[length - size + i]);
+            if (QChar::toLower(char16_t(byte)) != QChar::toLower(suffix[qsizetype(i)].unicode()))
+                return false;
+        }
+        return true;
+    };
     while (const dirent* entry = ::readdir(dir.get())) {
         const char* raw = entry->d_name;
         if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
+            continue;
+        if (asciiSuffix && !rawEndsWithSuffix(raw))
             continue;
         QString name = QFile::decodeName(raw);
         if (name.endsWith(suffix, Qt::CaseInsensitive))
