@@ -5,13 +5,16 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
+#include <QObject>
+#include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
+#include <list>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -26,6 +29,15 @@ constexpr int ClaimTimeoutMs = 5000;  // how long a start waits for a copy that 
 constexpr int AnswerTimeoutMs = 2000; // how long it waits for a running copy's answer
 constexpr char RequestWord[] = "activate ";
 constexpr char Answer[] = "ok\n";
+
+// The running copy's side. A request is one line, its line end included within the limit.
+// A connection that has not sent its line in time is closed: longer than a start waits for
+// the answer, so a slow start is still served. Few connections wait at once; a new one pushes
+// out the one that has waited longest.
+constexpr qsizetype RequestLimit = 4096;
+constexpr int RequestTimeoutMs = 3000;
+constexpr std::size_t WaitingLimit = 16;
+constexpr int AcceptPauseMs = 250; // after running out of descriptors or memory
 
 // The desktop session: the Wayland display, else the X display without its screen number.
 QString displayKey()
@@ -81,6 +93,56 @@ bool waitFor(int fd, short events, const QDeadlineTimer& deadline)
     }
 }
 
+// The address of the socket at `path`, or nothing when the path is too long for one.
+std::optional<sockaddr_un> socketAddress(const QByteArray& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || path.size() >= static_cast<qsizetype>(sizeof(address.sun_path)))
+        return std::nullopt;
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    return address;
+}
+
+// Removes a socket that nobody listens on any more. Whatever else has the name is not ours to
+// delete, and a link is not followed.
+void removeStaleSocket(const QByteArray& path)
+{
+    struct stat info
+    {
+    };
+    if (::lstat(path.constData(), &info) == 0 && S_ISSOCK(info.st_mode))
+        ::unlink(path.constData());
+}
+
+enum class ReadState { Incomplete, Complete, Refused };
+
+// Reads what has arrived of a request. Complete leaves the line without its end in `line`;
+// Refused stands for a line that is too long or a connection that ended or failed first.
+ReadState readRequest(int fd, QByteArray& line)
+{
+    char chunk[RequestLimit];
+    while (line.size() < RequestLimit) {
+        const ssize_t n =
+            ::recv(fd, chunk, static_cast<std::size_t>(RequestLimit - line.size()), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno == EAGAIN || errno == EWOULDBLOCK ? ReadState::Incomplete
+                                                           : ReadState::Refused;
+        if (n == 0)
+            return ReadState::Refused;
+        const qsizetype searchFrom = line.size();
+        line.append(chunk, n);
+        const qsizetype end = line.indexOf('\n', searchFrom);
+        if (end >= 0) {
+            line.truncate(end);
+            return ReadState::Complete;
+        }
+    }
+    return ReadState::Refused;
+}
+
 // Hands the token of the start that asked to the windowing system's activation request.
 void useActivationToken(const QByteArray& token)
 {
@@ -104,20 +166,193 @@ SingleCopy::SingleCopy(const QString& key)
     m_lock->setStaleLockTime(0); // stale only when its owner is gone, never by age
 }
 
+// The listening socket of the primary copy and the connections whose request is still coming
+// in. Everything runs on the main thread, from its event loop; nothing here waits.
+class SingleCopy::Listener
+{
+public:
+    static std::unique_ptr<Listener> open(const QByteArray& path, std::function<void()> activate);
+    ~Listener();
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+private:
+    // A connection whose request line has not come in whole. The notifier and the timer are
+    // its children, so that deleteLater() ends all three after the event that finished it.
+    struct WaitingConnection : QObject
+    {
+        FileDescriptor fd;
+        QByteArray line;
+        QSocketNotifier* readable = nullptr;
+        QTimer* timeout = nullptr;
+    };
+
+    Listener(FileDescriptor socket, QByteArray path, const struct stat& bound,
+             std::function<void()> activate);
+    void acceptAll();
+    void readMore(WaitingConnection* waiting);
+    void stopWaiting(WaitingConnection* waiting);
+    void answer(const FileDescriptor& fd, QByteArrayView line);
+
+    FileDescriptor m_socket;
+    QByteArray m_path;
+    dev_t m_device;
+    ino_t m_inode;
+    std::function<void()> m_activate;
+    std::list<WaitingConnection*> m_waiting; // oldest first
+    QObject m_owner; // parent of every notifier, timer and waiting connection
+    QSocketNotifier* m_incoming;
+    QTimer* m_acceptPause; // lets the notifier rest when accepting fails for want of resources
+};
+
+std::unique_ptr<SingleCopy::Listener> SingleCopy::Listener::open(const QByteArray& path,
+                                                                 std::function<void()> activate)
+{
+    const std::optional<sockaddr_un> address = socketAddress(path);
+    if (!address)
+        return nullptr;
+    FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socket.isOpen() ||
+        ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0)
+        return nullptr;
+    // The folder is private already; the socket is made the user's alone as well. What we
+    // bound is remembered, so that only our own socket is removed at the end.
+    struct stat bound
+    {
+    };
+    if (::lstat(path.constData(), &bound) != 0 || !S_ISSOCK(bound.st_mode))
+        return nullptr;
+    if (::chmod(path.constData(), S_IRUSR | S_IWUSR) != 0 || ::listen(socket.get(), 64) != 0) {
+        ::unlink(path.constData());
+        return nullptr;
+    }
+    return std::unique_ptr<Listener>(
+        new Listener(std::move(socket), path, bound, std::move(activate)));
+}
+
+SingleCopy::Listener::Listener(FileDescriptor socket, QByteArray path, const struct stat& bound,
+                               std::function<void()> activate)
+    : m_socket(std::move(socket))
+    , m_path(std::move(path))
+    , m_device(bound.st_dev)
+    , m_inode(bound.st_ino)
+    , m_activate(std::move(activate))
+    , m_incoming(new QSocketNotifier(m_socket.get(), QSocketNotifier::Read, &m_owner))
+    , m_acceptPause(new QTimer(&m_owner))
+{
+    QObject::connect(m_incoming, &QSocketNotifier::activated, &m_owner, [this] { acceptAll(); });
+    m_acceptPause->setSingleShot(true);
+    m_acceptPause->setInterval(AcceptPauseMs);
+    QObject::connect(m_acceptPause, &QTimer::timeout, &m_owner,
+                     [this] { m_incoming->setEnabled(true); });
+}
+
+SingleCopy::Listener::~Listener()
+{
+    m_incoming->setEnabled(false);
+    m_socket.reset();
+    // A later copy may have taken the name over meanwhile; its socket stays.
+    struct stat info
+    {
+    };
+    if (::lstat(m_path.constData(), &info) == 0 && S_ISSOCK(info.st_mode) &&
+        info.st_dev == m_device && info.st_ino == m_inode)
+        ::unlink(m_path.constData());
+}
+
+void SingleCopy::Listener::acceptAll()
+{
+    for (;;) {
+        FileDescriptor fd(
+            ::accept4(m_socket.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!fd.isOpen()) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                // Out of descriptors or memory. The socket stays readable while connections
+                // queue up: give the loop a rest rather than spin until one is free again.
+                m_incoming->setEnabled(false);
+                m_acceptPause->start();
+            }
+            return;
+        }
+
+        // A start sends its request right after connecting; most are answered here at once.
+        QByteArray line;
+        switch (readRequest(fd.get(), line)) {
+        case ReadState::Complete:
+            answer(fd, line);
+            continue;
+        case ReadState::Refused:
+            continue;
+        case ReadState::Incomplete:
+            break;
+        }
+
+        if (m_waiting.size() >= WaitingLimit)
+            stopWaiting(m_waiting.front());
+        auto* waiting = new WaitingConnection;
+        waiting->setParent(&m_owner);
+        waiting->fd = std::move(fd);
+        waiting->line = std::move(line);
+        waiting->readable = new QSocketNotifier(waiting->fd.get(), QSocketNotifier::Read, waiting);
+        QObject::connect(waiting->readable, &QSocketNotifier::activated, waiting,
+                         [this, waiting] { readMore(waiting); });
+        waiting->timeout = new QTimer(waiting);
+        waiting->timeout->setSingleShot(true);
+        QObject::connect(waiting->timeout, &QTimer::timeout, waiting,
+                         [this, waiting] { stopWaiting(waiting); });
+        waiting->timeout->start(RequestTimeoutMs);
+        m_waiting.push_back(waiting);
+    }
+}
+
+void SingleCopy::Listener::readMore(WaitingConnection* waiting)
+{
+    const ReadState state = readRequest(waiting->fd.get(), waiting->line);
+    if (state == ReadState::Incomplete)
+        return;
+    // Finished with before the activation runs, so that nothing it does can reach this
+    // connection a second time.
+    const FileDescriptor fd = std::move(waiting->fd);
+    const QByteArray line = std::move(waiting->line);
+    stopWaiting(waiting);
+    if (state == ReadState::Complete)
+        answer(fd, line);
+}
+
+void SingleCopy::Listener::stopWaiting(WaitingConnection* waiting)
+{
+    m_waiting.remove(waiting);
+    // Quiet before the descriptor closes: its number may come back with the next connection.
+    waiting->readable->setEnabled(false);
+    waiting->timeout->stop();
+    waiting->fd.reset();
+    waiting->deleteLater();
+}
+
+void SingleCopy::Listener::answer(const FileDescriptor& fd, QByteArrayView line)
+{
+    if (!line.startsWith(QByteArrayView(RequestWord)))
+        return; // not a start of ours: no answer
+    useActivationToken(line.sliced(sizeof RequestWord - 1).trimmed().toByteArray());
+    m_activate();
+    // A fresh connection has room for the few bytes; a start that has gone meanwhile is fine.
+    [[maybe_unused]] const ssize_t sent =
+        ::send(fd.get(), Answer, sizeof Answer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
 SingleCopy::~SingleCopy() = default;
 
 bool SingleCopy::handOver() const
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(m_socketPath);
-    if (path.size() >= static_cast<qsizetype>(sizeof(address.sun_path)))
+    const std::optional<sockaddr_un> address = socketAddress(QFile::encodeName(m_socketPath));
+    if (!address)
         return false;
-    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
 
     FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (fd.get() < 0 ||
-        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0)
         return false;
 
     // Connected: a copy runs. Whatever it answers, or if it does not answer in time, this
@@ -152,7 +387,7 @@ SingleCopy::Outcome SingleCopy::claimOrHandOver()
             return Outcome::HandedOver;
         if (m_lock->tryLock(0)) {
             // A socket file left behind by a killed copy would make our listen fail.
-            QLocalServer::removeServer(m_socketPath);
+            removeStaleSocket(QFile::encodeName(m_socketPath));
             return Outcome::Primary;
         }
         // Another copy holds the claim but does not listen yet: it is starting up.
@@ -166,28 +401,7 @@ void SingleCopy::listen(std::function<void()> activate)
 {
     if (!m_lock)
         return;
-    m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(m_socketPath))
-        return;
-    m_activate = std::move(activate);
-    QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [this] {
-        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QLocalSocket::readyRead, socket,
-                             [this, socket] { answer(*socket); });
-        }
-    });
-}
-
-void SingleCopy::answer(QLocalSocket& socket)
-{
-    if (!socket.canReadLine())
-        return;
-    useActivationToken(socket.readLine(4096).mid(sizeof RequestWord - 1).trimmed());
-    m_activate();
-    socket.write(Answer, sizeof Answer - 1);
-    socket.disconnectFromServer();
+    m_listener = Listener::open(QFile::encodeName(m_socketPath), std::move(activate));
 }
 
 } // namespace corvane::platform

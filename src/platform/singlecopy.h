@@ -3,14 +3,14 @@
 // One running copy per user and desktop session. The first copy holds a lock file and
 // listens on a local socket named after the window class, the user and the display; a
 // second start finds the socket, asks the running copy to come forward and quits. Every wait
-// is bounded, and a lock or socket left behind by a killed copy is taken over.
+// is bounded, and a lock or socket left behind by a killed copy is taken over. The socket is a
+// plain Unix socket watched from the main thread's event loop, so that serving later starts
+// costs the launcher no network library at start-up.
 
 #include <QString>
 #include <functional>
 #include <memory>
 
-class QLocalServer;
-class QLocalSocket;
 class QLockFile;
 
 namespace corvane::platform {
@@ -34,20 +34,21 @@ public:
     Outcome claimOrHandOver();
 
     /// Starts answering later starts; `activate` runs on the calling (main) thread for each
-    /// of them. Call after the application object exists and only as the primary copy.
+    /// of them. Call after the application object exists and only as the primary copy. The
+    /// socket file goes when this object does, unless something else has taken its name.
     void listen(std::function<void()> activate);
 
     /// The socket's path, for tests and diagnostics.
     const QString& socketPath() const { return m_socketPath; }
 
 private:
+    class Listener;
+
     bool handOver() const;
-    void answer(QLocalSocket& socket);
 
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
-    std::unique_ptr<QLocalServer> m_server;
-    std::function<void()> m_activate;
+    std::unique_ptr<Listener> m_listener; // goes before the lock is released
 };
 
 } // namespace corvane::platform

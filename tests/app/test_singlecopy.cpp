@@ -59,6 +59,10 @@ void TestSingleCopy::secondStartHandsOver()
     first->terminate();
     QVERIFY(first->waitForFinished(5000));
     QCOMPARE(first->exitCode(), 0);
+    // A copy that ends takes its socket and its lock along.
+    const QDir runtime(session.environment().value(QStringLiteral("XDG_RUNTIME_DIR")));
+    QCOMPARE(runtime.entryList({WindowClass + u'*'}, QDir::AllEntries | QDir::System),
+             QStringList());
 }
 
 void TestSingleCopy::minimisedWindowIsRestored()
