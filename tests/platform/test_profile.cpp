@@ -1,6 +1,7 @@
 // The profile (INI) reader and writer: the reading rules, encodings, bad files, and a writer
 // that keeps every byte it does not have to change and never loses the file.
 
+#include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/profileparse.h"
 #include "platform/textcodec.h"
@@ -8,10 +9,14 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -54,6 +59,9 @@ private Q_SLOTS:
     void edit();
     void writeKeepsFileAndLinks();
     void writeFailures();
+    void deadWritersTemporaries_data();
+    void deadWritersTemporaries();
+    void concurrentWritersAllSucceed();
 
 private:
     QString file(const QByteArray& content)
@@ -388,6 +396,84 @@ void TestProfile::writeFailures()
     for (const QString& key : {u" "_s, u"a=b"_s, u"[K]"_s})
         QVERIFY(fails(target, key, u"1"_s));
     QCOMPARE(readFile(target), old);
+}
+
+void TestProfile::deadWritersTemporaries_data()
+{
+    QTest::addColumn<QString>("name"); // beside t.ini
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("removed"); // by the next write of t.ini
+
+    QTest::newRow("killed writer's") << u".t.ini.0123456789xyz"_s << u"file"_s << true;
+    QTest::newRow("live writer's") << u".t.ini.0123456789xyz"_s << u"locked file"_s << false;
+    QTest::newRow("another file's") << u".u.ini.0123456789xyz"_s << u"file"_s << false;
+    QTest::newRow("user's backup") << u".t.ini.bak"_s << u"file"_s << false;
+    QTest::newRow("link") << u".t.ini.0123456789xyz"_s << u"link"_s << false;
+    QTest::newRow("folder") << u".t.ini.0123456789xyz"_s << u"folder"_s << false;
+    QTest::newRow("FIFO") << u".t.ini.0123456789xyz"_s << u"fifo"_s << false;
+}
+
+void TestProfile::deadWritersTemporaries()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(bool, removed);
+
+    const QTemporaryDir folder;
+    const QString target = folder.filePath(u"t.ini"_s);
+    const QString entry = folder.filePath(name);
+    const QString linked = folder.filePath(u"linked"_s);
+    QVERIFY(writeFile(target, "[S]\nK=0\n"));
+    platform::FileDescriptor liveWriter;
+    if (kind == u"file" || kind == u"locked file") {
+        QVERIFY(writeFile(entry, "[S]\nK=half"));
+        if (kind == u"locked file") {
+            liveWriter = platform::FileDescriptor(
+                ::open(QFile::encodeName(entry).constData(), O_RDONLY | O_CLOEXEC));
+            QCOMPARE(::flock(liveWriter.get(), LOCK_EX), 0);
+        }
+    } else if (kind == u"link") {
+        QVERIFY(writeFile(linked, "kept"));
+        QVERIFY(QFile::link(linked, entry));
+    } else if (kind == u"folder") {
+        QVERIFY(QDir().mkpath(entry));
+    } else {
+        QCOMPARE(::mkfifo(QFile::encodeName(entry).constData(), 0600), 0);
+    }
+
+    QVERIFY(platform::writeProfileString(target, u"S"_s, u"K"_s, u"1"_s));
+    QCOMPARE(readFile(target), QByteArray("[S]\nK=1\n"));
+    QFileInfo after(entry);
+    QCOMPARE(after.exists() || after.isSymLink(), !removed);
+    if (kind == u"link")
+        QCOMPARE(readFile(linked), QByteArray("kept"));
+    // Apart from what was there, the write leaves nothing but its file.
+    QCOMPARE(QDir(folder.path())
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                 .size(),
+             (kind == u"link" ? 2 : 1) + (removed ? 0 : 1));
+}
+
+void TestProfile::concurrentWritersAllSucceed()
+{
+    // Each writer's new file is somebody else's "leftover" for a moment; none may go.
+    const QTemporaryDir folder;
+    const QString target = folder.filePath(u"shared.ini"_s);
+    std::atomic<int> failures = 0;
+    const auto writer = [&] {
+        for (int i = 0; i < 60; ++i) {
+            if (!platform::writeProfileString(target, u"S"_s, u"K"_s, QString::number(i)))
+                ++failures;
+        }
+    };
+    std::thread first(writer);
+    std::thread second(writer);
+    first.join();
+    second.join();
+    QCOMPARE(failures.load(), 0);
+    QCOMPARE(read(target, u"S"_s, u"K"_s), u"59"_s);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{u"shared.ini"_s});
 }
 
 QTEST_GUILESS_MAIN(TestProfile)
