@@ -52,6 +52,9 @@ private Q_SLOTS:
     void encodings_data();
     void encodings();
     void codePages();
+    void cutCharacters_data();
+    void cutCharacters();
+    void writerSeesCutCharactersAsTheReader();
     void badFiles_data();
     void badFiles();
     void unreadablePaths();
@@ -159,6 +162,7 @@ void TestProfile::encodings_data()
     row("cp1252 under C", "caf\xE9 \x80", "C", u"café €"_s);
     row("cp1250 under Polish", "\xB9", "pl_PL", u"ą"_s);
     row("cp932 under Japanese", "\x82\xA0", "ja_JP.UTF-8", u"あ"_s);
+    row("cp936, cut character at the end", "\xB0\xA1\xB0", "zh_CN.UTF-8", u"啊\uFFFD"_s);
     QTest::newRow("UTF-8 mark, broken bytes")
         << QByteArray("\xEF\xBB\xBF[Menus]\nExit=a\xFF") << QByteArray("C") << u"a\uFFFD"_s;
 }
@@ -202,6 +206,42 @@ void TestProfile::codePages()
                                                                                 "a?b?"));
     QCOMPARE(detail::CodePageCodec(932).encode(u"終了😀"), QByteArray("\x8F\x49\x97\xB9?"));
     QCOMPARE(detail::CodePageCodec(99999).decode("caf\xE9\x80"), u"café€"_s);
+}
+
+void TestProfile::cutCharacters_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected"); // ICU replaces with U+FFFD, in Shift-JIS with U+001A
+
+    const auto row = [](const char* tag, int codePage, const QByteArray& bytes,
+                        const QString& expected) {
+        QTest::newRow(tag) << codePage << bytes << expected;
+    };
+    row("936: lead byte at the end", 936, "ab\x81", u"ab\uFFFD"_s);
+    row("936: lead byte before a line end", 936, "ab\x81\r\nc", u"ab\uFFFD\r\nc"_s);
+    row("936: whole character at the end", 936, "ab\xB0\xA1", u"ab\u554A"_s);
+    row("949: lone lead byte", 949, "\xB0", u"\uFFFD"_s);
+    row("932: lead byte at the end", 932, "ab\x82", u"ab\u001A"_s);
+    row("932: lead byte before a line end", 932, "ab\x82\nc", u"ab\u001A\nc"_s);
+    row("932: one-byte katakana at the end", 932, "ab\xB1", u"ab\uFF71"_s);
+}
+
+void TestProfile::cutCharacters()
+{
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QCOMPARE(detail::CodePageCodec(codePage).decode(bytes), expected);
+}
+
+void TestProfile::writerSeesCutCharactersAsTheReader()
+{
+    // The reader decodes the whole file, the writer a line at a time. To the reader the line is
+    // "ab" and a broken character, not the key "ab"; the writer must not overwrite it as one.
+    const QByteArray old = "[S]\nab\x81\nK=0\n";
+    QCOMPARE(detail::editProfile(QByteArrayView(old), u"S"_s, u"ab"_s, u"1"_s, 936),
+             QByteArray("[S]\nab\x81\nK=0\nab=1\n"));
 }
 
 void TestProfile::badFiles_data()
