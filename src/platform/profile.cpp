@@ -1,7 +1,9 @@
 // Profile (INI) files on disk. Reading takes the whole file into memory and decodes it; the
 // format itself lives in profileparse.cpp. Writing never changes a file in place: the new
 // content goes to a fresh file beside the old one, which is flushed to disk and renamed over
-// the old, so that a crash or a full disk leaves the old file or the new one whole.
+// the old, so that a crash or a full disk leaves the old file or the new one whole. A writer
+// holds a lock on its new file until the rename; a new file that nobody holds any more was left
+// by a writer that was killed, and the next write beside it removes it.
 
 #include "platform/handles.h"
 #include "platform/platform.h"
@@ -12,7 +14,9 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,6 +146,81 @@ bool writeAll(int fd, QByteArrayView bytes)
     return true;
 }
 
+// The new file beside `target` is named "." + base + "." + RandomPartLength digits of base 36,
+// and nothing else in the folder is taken for one: a user's ".corvane.ini.bak" stays.
+constexpr qsizetype RandomPartLength = 13; // a 64-bit number in base 36
+
+QByteArray temporaryName(QByteArrayView base)
+{
+    const QByteArray random = QByteArray::number(QRandomGenerator::global()->generate64(), 36)
+                                  .rightJustified(RandomPartLength, '0');
+    return '.' + base.toByteArray() + '.' + random;
+}
+
+bool isTemporaryName(QByteArrayView name, QByteArrayView base)
+{
+    if (name.size() != base.size() + 2 + RandomPartLength || !name.startsWith('.') ||
+        name.sliced(1, base.size()) != base || name[base.size() + 1] != '.')
+        return false;
+    for (const char c : name.last(RandomPartLength)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')))
+            return false;
+    }
+    return true;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes the new files of writers of `base` that were killed before their rename. A writer
+// that still runs holds the lock on its file, and its file stays. Only regular files of ours,
+// or of the target's owner (root writing someone's file gives the new file away), are taken;
+// links are not followed and nothing else is opened.
+void removeDeadTemporaries(const QByteArray& folder, QByteArrayView base, const struct stat* old)
+{
+    const DirectoryHandle dir(::opendir(folder.constData()));
+    if (!dir.get())
+        return;
+    const int dirFd = ::dirfd(dir.get());
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const char* name = entry->d_name;
+        struct stat named;
+        if (!isTemporaryName(name, base) ||
+            ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode))
+            continue;
+        const FileDescriptor fd(
+            ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat opened;
+        if (!fd.isOpen() || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+            (opened.st_uid != ::geteuid() && !(old && opened.st_uid == old->st_uid)))
+            continue;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue; // its writer is still at work
+        // The name may have changed hands since it was opened; only the locked file goes.
+        if (::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(named, opened))
+            ::unlinkat(dirFd, name, 0);
+    }
+}
+
+// Locks a new file for the rest of the write. Another writer may have found the file in the
+// moment before, taken it for a dead writer's and removed it: then it is of no use.
+bool lockNewTemporary(int fd, const QByteArray& path)
+{
+    int result;
+    do
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    if (result != 0)
+        // No locks on this file system: nobody can take the file for a dead writer's either.
+        return errno != EWOULDBLOCK;
+    struct stat mine;
+    struct stat named;
+    return ::fstat(fd, &mine) == 0 && ::lstat(path.constData(), &named) == 0 &&
+           sameFile(mine, named);
+}
+
 // Puts `content` in place of `target` by way of a new file in `folder`. `old` describes the
 // file being replaced (its permissions and owner carry over), or is null for a new file.
 bool replaceFile(const QByteArray& folder, const QByteArray& target, QByteArrayView content,
@@ -149,18 +228,22 @@ bool replaceFile(const QByteArray& folder, const QByteArray& target, QByteArrayV
 {
     QByteArray base = target.sliced(target.lastIndexOf('/') + 1);
     base.truncate(200); // room for the rest of the name within NAME_MAX
+    removeDeadTemporaries(folder, base, old);
 
     FileDescriptor fd;
     QByteArray temporary;
     for (int attempt = 0; attempt < 100 && !fd.isOpen(); ++attempt) {
-        temporary = folder + "/." + base + '.' +
-                    QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        temporary = folder + '/' + temporaryName(base);
         // A new file gets the permissions that creating it directly would give (umask,
         // default ACLs); a replacement starts private and takes the old file's below.
         fd = FileDescriptor(
             openFile(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, old ? 0600 : 0666));
-        if (!fd.isOpen() && errno != EEXIST)
-            return false;
+        if (!fd.isOpen()) {
+            if (errno != EEXIST)
+                return false;
+        } else if (!lockNewTemporary(fd.get(), temporary)) {
+            fd.reset();
+        }
     }
     if (!fd.isOpen())
         return false;
@@ -175,6 +258,11 @@ bool replaceFile(const QByteArray& folder, const QByteArray& target, QByteArrayV
         if (::fchmod(fd.get(), old->st_mode & 07777) != 0)
             return false;
     }
+    // The lock lasts as long as some descriptor of the file is open. This second one keeps it
+    // until the rename, while closing the first still reports a late write error.
+    const FileDescriptor lockHolder(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
+    if (!lockHolder.isOpen())
+        return false;
     if (!writeAll(fd.get(), content) || ::fsync(fd.get()) != 0 || !fd.close())
         return false;
     if (::rename(temporary.constData(), target.constData()) != 0)

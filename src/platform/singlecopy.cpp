@@ -202,6 +202,7 @@ private:
     std::list<WaitingConnection*> m_waiting; // oldest first
     QObject m_owner; // parent of every notifier, timer and waiting connection
     QSocketNotifier* m_incoming;
+    QTimer* m_acceptPause; // lets the notifier rest when accepting fails for want of resources
 };
 
 std::unique_ptr<SingleCopy::Listener> SingleCopy::Listener::open(const QByteArray& path,
@@ -237,8 +238,13 @@ SingleCopy::Listener::Listener(FileDescriptor socket, QByteArray path, const str
     , m_inode(bound.st_ino)
     , m_activate(std::move(activate))
     , m_incoming(new QSocketNotifier(m_socket.get(), QSocketNotifier::Read, &m_owner))
+    , m_acceptPause(new QTimer(&m_owner))
 {
     QObject::connect(m_incoming, &QSocketNotifier::activated, &m_owner, [this] { acceptAll(); });
+    m_acceptPause->setSingleShot(true);
+    m_acceptPause->setInterval(AcceptPauseMs);
+    QObject::connect(m_acceptPause, &QTimer::timeout, &m_owner,
+                     [this] { m_incoming->setEnabled(true); });
 }
 
 SingleCopy::Listener::~Listener()
@@ -266,8 +272,7 @@ void SingleCopy::Listener::acceptAll()
                 // Out of descriptors or memory. The socket stays readable while connections
                 // queue up: give the loop a rest rather than spin until one is free again.
                 m_incoming->setEnabled(false);
-                QTimer::singleShot(AcceptPauseMs, &m_owner,
-                                   [this] { m_incoming->setEnabled(true); });
+                m_acceptPause->start();
             }
             return;
         }

@@ -184,7 +184,15 @@ QString CodePageCodec::decode(QByteArrayView bytes)
     if (!m_decoder)
         return decodeCp1252(bytes);
     m_decoder->resetState();
-    return m_decoder->decode(bytes);
+    // A lead byte at the very end is held back for a next call that never comes, and so lost,
+    // while the same byte anywhere else reads as the converter's replacement character. A
+    // line end after it makes it read the same way there too; every lead byte is above 0x7F.
+    if (bytes.isEmpty() || static_cast<unsigned char>(bytes.back()) < 0x80)
+        return m_decoder->decode(bytes);
+    QString text = m_decoder->decode(QByteArray(bytes.toByteArray() + '\n'));
+    if (text.endsWith(u'\n'))
+        text.chop(1);
+    return text;
 }
 
 QByteArray CodePageCodec::encode(QStringView text)

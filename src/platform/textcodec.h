@@ -44,6 +44,8 @@ public:
     CodePageCodec(const CodePageCodec&) = delete;
     CodePageCodec& operator=(const CodePageCodec&) = delete;
 
+    /// A broken double-byte character reads as the converter's replacement character, also
+    /// when it is cut off at the end of `bytes`.
     QString decode(QByteArrayView bytes);
     QByteArray encode(QStringView text);
 

@@ -1,6 +1,7 @@
 // The profile (INI) reader and writer: the reading rules, encodings, bad files, and a writer
 // that keeps every byte it does not have to change and never loses the file.
 
+#include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/profileparse.h"
 #include "platform/textcodec.h"
@@ -8,10 +9,14 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -47,6 +52,9 @@ private Q_SLOTS:
     void encodings_data();
     void encodings();
     void codePages();
+    void cutCharacters_data();
+    void cutCharacters();
+    void writerSeesCutCharactersAsTheReader();
     void badFiles_data();
     void badFiles();
     void unreadablePaths();
@@ -54,6 +62,9 @@ private Q_SLOTS:
     void edit();
     void writeKeepsFileAndLinks();
     void writeFailures();
+    void deadWritersTemporaries_data();
+    void deadWritersTemporaries();
+    void concurrentWritersAllSucceed();
 
 private:
     QString file(const QByteArray& content)
@@ -151,6 +162,7 @@ void TestProfile::encodings_data()
     row("cp1252 under C", "caf\xE9 \x80", "C", u"café €"_s);
     row("cp1250 under Polish", "\xB9", "pl_PL", u"ą"_s);
     row("cp932 under Japanese", "\x82\xA0", "ja_JP.UTF-8", u"あ"_s);
+    row("cp936, cut character at the end", "\xB0\xA1\xB0", "zh_CN.UTF-8", u"啊\uFFFD"_s);
     QTest::newRow("UTF-8 mark, broken bytes")
         << QByteArray("\xEF\xBB\xBF[Menus]\nExit=a\xFF") << QByteArray("C") << u"a\uFFFD"_s;
 }
@@ -194,6 +206,42 @@ void TestProfile::codePages()
                                                                                 "a?b?"));
     QCOMPARE(detail::CodePageCodec(932).encode(u"終了😀"), QByteArray("\x8F\x49\x97\xB9?"));
     QCOMPARE(detail::CodePageCodec(99999).decode("caf\xE9\x80"), u"café€"_s);
+}
+
+void TestProfile::cutCharacters_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected"); // ICU replaces with U+FFFD, in Shift-JIS with U+001A
+
+    const auto row = [](const char* tag, int codePage, const QByteArray& bytes,
+                        const QString& expected) {
+        QTest::newRow(tag) << codePage << bytes << expected;
+    };
+    row("936: lead byte at the end", 936, "ab\x81", u"ab\uFFFD"_s);
+    row("936: lead byte before a line end", 936, "ab\x81\r\nc", u"ab\uFFFD\r\nc"_s);
+    row("936: whole character at the end", 936, "ab\xB0\xA1", u"ab\u554A"_s);
+    row("949: lone lead byte", 949, "\xB0", u"\uFFFD"_s);
+    row("932: lead byte at the end", 932, "ab\x82", u"ab\u001A"_s);
+    row("932: lead byte before a line end", 932, "ab\x82\nc", u"ab\u001A\nc"_s);
+    row("932: one-byte katakana at the end", 932, "ab\xB1", u"ab\uFF71"_s);
+}
+
+void TestProfile::cutCharacters()
+{
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QCOMPARE(detail::CodePageCodec(codePage).decode(bytes), expected);
+}
+
+void TestProfile::writerSeesCutCharactersAsTheReader()
+{
+    // The reader decodes the whole file, the writer a line at a time. To the reader the line is
+    // "ab" and a broken character, not the key "ab"; the writer must not overwrite it as one.
+    const QByteArray old = "[S]\nab\x81\nK=0\n";
+    QCOMPARE(detail::editProfile(QByteArrayView(old), u"S"_s, u"ab"_s, u"1"_s, 936),
+             QByteArray("[S]\nab\x81\nK=0\nab=1\n"));
 }
 
 void TestProfile::badFiles_data()
@@ -388,6 +436,84 @@ void TestProfile::writeFailures()
     for (const QString& key : {u" "_s, u"a=b"_s, u"[K]"_s})
         QVERIFY(fails(target, key, u"1"_s));
     QCOMPARE(readFile(target), old);
+}
+
+void TestProfile::deadWritersTemporaries_data()
+{
+    QTest::addColumn<QString>("name"); // beside t.ini
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("removed"); // by the next write of t.ini
+
+    QTest::newRow("killed writer's") << u".t.ini.0123456789xyz"_s << u"file"_s << true;
+    QTest::newRow("live writer's") << u".t.ini.0123456789xyz"_s << u"locked file"_s << false;
+    QTest::newRow("another file's") << u".u.ini.0123456789xyz"_s << u"file"_s << false;
+    QTest::newRow("user's backup") << u".t.ini.bak"_s << u"file"_s << false;
+    QTest::newRow("link") << u".t.ini.0123456789xyz"_s << u"link"_s << false;
+    QTest::newRow("folder") << u".t.ini.0123456789xyz"_s << u"folder"_s << false;
+    QTest::newRow("FIFO") << u".t.ini.0123456789xyz"_s << u"fifo"_s << false;
+}
+
+void TestProfile::deadWritersTemporaries()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(bool, removed);
+
+    const QTemporaryDir folder;
+    const QString target = folder.filePath(u"t.ini"_s);
+    const QString entry = folder.filePath(name);
+    const QString linked = folder.filePath(u"linked"_s);
+    QVERIFY(writeFile(target, "[S]\nK=0\n"));
+    platform::FileDescriptor liveWriter;
+    if (kind == u"file" || kind == u"locked file") {
+        QVERIFY(writeFile(entry, "[S]\nK=half"));
+        if (kind == u"locked file") {
+            liveWriter = platform::FileDescriptor(
+                ::open(QFile::encodeName(entry).constData(), O_RDONLY | O_CLOEXEC));
+            QCOMPARE(::flock(liveWriter.get(), LOCK_EX), 0);
+        }
+    } else if (kind == u"link") {
+        QVERIFY(writeFile(linked, "kept"));
+        QVERIFY(QFile::link(linked, entry));
+    } else if (kind == u"folder") {
+        QVERIFY(QDir().mkpath(entry));
+    } else {
+        QCOMPARE(::mkfifo(QFile::encodeName(entry).constData(), 0600), 0);
+    }
+
+    QVERIFY(platform::writeProfileString(target, u"S"_s, u"K"_s, u"1"_s));
+    QCOMPARE(readFile(target), QByteArray("[S]\nK=1\n"));
+    QFileInfo after(entry);
+    QCOMPARE(after.exists() || after.isSymLink(), !removed);
+    if (kind == u"link")
+        QCOMPARE(readFile(linked), QByteArray("kept"));
+    // Apart from what was there, the write leaves nothing but its file.
+    QCOMPARE(QDir(folder.path())
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                 .size(),
+             (kind == u"link" ? 2 : 1) + (removed ? 0 : 1));
+}
+
+void TestProfile::concurrentWritersAllSucceed()
+{
+    // Each writer's new file is somebody else's "leftover" for a moment; none may go.
+    const QTemporaryDir folder;
+    const QString target = folder.filePath(u"shared.ini"_s);
+    std::atomic<int> failures = 0;
+    const auto writer = [&] {
+        for (int i = 0; i < 60; ++i) {
+            if (!platform::writeProfileString(target, u"S"_s, u"K"_s, QString::number(i)))
+                ++failures;
+        }
+    };
+    std::thread first(writer);
+    std::thread second(writer);
+    first.join();
+    second.join();
+    QCOMPARE(failures.load(), 0);
+    QCOMPARE(read(target, u"S"_s, u"K"_s), u"59"_s);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{u"shared.ini"_s});
 }
 
 QTEST_GUILESS_MAIN(TestProfile)

@@ -211,7 +211,8 @@ void TestSingleCopySocket::silentClientHoldsUpNobody()
     const auto [outcome, elapsed] = later.get();
     QCOMPARE(outcome, SingleCopy::Outcome::HandedOver);
     QCOMPARE(m_activations, 1);
-    QVERIFY2(elapsed < 1500, "the later start had to wait for the answer");
+    // A start that gets no answer gives up after two seconds.
+    QVERIFY2(elapsed < 2000, "the later start had to wait for the answer");
 
     // The silent client is let go after a while, having got nothing.
     QTRY_VERIFY_WITH_TIMEOUT(silent.closedByPeer(), 10000);
@@ -301,12 +302,13 @@ void TestSingleCopySocket::leftoversAtTheSocketPath()
     else
         QVERIFY(writeFile(path, "somebody's"));
 
-    // Nobody answers there, so the start becomes the running copy without waiting.
+    // Nobody answers there, so the start becomes the running copy without waiting out the
+    // five seconds it gives a copy that is starting up.
     QElapsedTimer clock;
     clock.start();
     const auto primary = startPrimary();
     QVERIFY(primary);
-    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(clock.elapsed() < 2000);
 
     Client client(path);
     if (answered) {
