@@ -4,6 +4,8 @@
 // are their fonts.
 
 #include <QFont>
+#include <QFontDatabase>
+#include <QGuiApplication>
 
 namespace corvane {
 
@@ -14,10 +16,14 @@ inline QFont pixelFont(const QString& family, int pixelSize)
     return font;
 }
 
-/// The windows' font: Tahoma at 8 points.
+/// The windows' font: Tahoma at 8 points where it is installed, else the desktop's own font at
+/// that size. Asking for a missing Tahoma would make fontconfig search for a stand-in at every
+/// start (about a millisecond), only to pick the desktop's sans font in the end.
 inline QFont windowFont()
 {
-    return pixelFont(QStringLiteral("Tahoma"), 11);
+    static const bool installed =
+        QFontDatabase::families().contains(QStringLiteral("Tahoma"), Qt::CaseInsensitive);
+    return pixelFont(installed ? QStringLiteral("Tahoma") : QGuiApplication::font().family(), 11);
 }
 
 } // namespace corvane
