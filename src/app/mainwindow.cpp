@@ -209,9 +209,11 @@ void Tfrm_Main::FormShow()
     for (const CategoryEntry& category : Categories)
         placeCategoryLabel(findChild<QLabel*>(category.labelName.toString()));
     LoadSettings();
-    if (FAutoUpdate)
-        startUpdateCheck();
     QCoreApplication::processEvents();
+    // The check starts once the window is on its way to the screen: loading the network code
+    // beside the window's own start-up only slowed the window down.
+    if (FAutoUpdate)
+        QMetaObject::invokeMethod(this, &Tfrm_Main::startUpdateCheck, Qt::QueuedConnection);
 }
 
 void Tfrm_Main::bringToFront()
@@ -313,6 +315,8 @@ void Tfrm_Main::About1Click()
 
 void Tfrm_Main::startUpdateCheck()
 {
+    if (!isVisible())
+        return; // closed before the check could start
     // Owned by the application; released by the close query, which may come first.
     FWebData = new TWebData(QCoreApplication::instance());
     FWebData->Data().Add()->URL = updateInfoAddress().toString();
