@@ -80,7 +80,7 @@ trap 'exit 1' INT TERM HUP
 # file, the help file and the tools, each tool being the stamp program that notes its exec.
 program=$scratch/program
 mkdir -p "$program" "$scratch/work"
-cp "$out/program/corvane" "$program/"
+cp "$out/program/corvane" "$out/program/libcorvane_http.so" "$program/"
 "$bin/corvane_makelng" "$program/english.lng"
 : >"$program/corvane.chm"
 for tool in files_writer tunes_writer songs_writer movie_writer image_writer disc_ripper \
