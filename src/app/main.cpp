@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/product.h"
+#include "app/toolpictures.h"
 #include "i18n/translate.h"
 #include "platform/platform.h"
 #include "platform/singlecopy.h"
@@ -25,10 +26,11 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("CorvaneProfessional"));
     QGuiApplication::setDesktopFileName(QStringLiteral("example.corvane.Professional"));
     QApplication app(qtArgc, qtArgv);
+    ToolPictures pictures; // decoded meanwhile on a thread of their own
 
     const Translator translator(platform::programFolder());
     const SettingsStore settings(&platform::userConfigFolder);
-    Tfrm_Main frm_Main(translator, settings);
+    Tfrm_Main frm_Main(translator, settings, nullptr, &pictures);
 
     singleCopy.listen([&frm_Main] { frm_Main.bringToFront(); });
 

@@ -31,7 +31,8 @@ const QColor SilverText(0xC0, 0xC0, 0xC0);
 
 } // namespace
 
-Tfrm_Main::Tfrm_Main(const Translator& translator, const SettingsStore& settings, QWidget* parent)
+Tfrm_Main::Tfrm_Main(const Translator& translator, const SettingsStore& settings, QWidget* parent,
+                     ToolPictures* pictures)
     : QMainWindow(parent)
     , m_translator(translator)
     , m_settings(settings)
@@ -48,7 +49,7 @@ Tfrm_Main::Tfrm_Main(const Translator& translator, const SettingsStore& settings
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(layout::ClientWidth, layout::StatusTop);
     setCentralWidget(client);
-    buildRows(client);
+    buildRows(client, pictures);
 
     sts_Bar = new QStatusBar(this);
     sts_Bar->setObjectName(QStringLiteral("sts_Bar"));
@@ -78,7 +79,7 @@ Tfrm_Main::~Tfrm_Main()
     delete FWebData;
 }
 
-void Tfrm_Main::buildRows(QWidget* client)
+void Tfrm_Main::buildRows(QWidget* client, ToolPictures* pictures)
 {
     for (std::size_t row = 0; row < Categories.size(); ++row) {
         const CategoryEntry& category = Categories[row];
@@ -112,7 +113,7 @@ void Tfrm_Main::buildRows(QWidget* client)
         QWidget* panel = client->findChild<QWidget*>(
             Categories[static_cast<std::size_t>(tool.category)].panelName.toString(),
             Qt::FindDirectChildrenOnly);
-        connect(new ToolButton(tool, panel), &ToolButton::clicked, this,
+        connect(new ToolButton(tool, panel, pictures), &ToolButton::clicked, this,
                 [this, &tool] { launch(tool); });
     }
 }

@@ -23,14 +23,16 @@ struct ToolEntry;
 struct TextRef;
 class TWebData;
 class Tfrm_Update;
+class ToolPictures;
 
 class Tfrm_Main : public QMainWindow
 {
     Q_OBJECT
 public:
-    /// `translator` and `settings` must outlive the window.
+    /// `translator` and `settings` must outlive the window; `pictures`, when given, supplies
+    /// the tool pictures while the window is built.
     Tfrm_Main(const Translator& translator, const SettingsStore& settings,
-              QWidget* parent = nullptr);
+              QWidget* parent = nullptr, ToolPictures* pictures = nullptr);
     ~Tfrm_Main() override;
 
     /// Starts `fileName` from the program folder with `argument` (none when empty), or tells
@@ -60,7 +62,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildRows(QWidget* client);
+    void buildRows(QWidget* client, ToolPictures* pictures);
     void buildMenu();
     void launch(const ToolEntry& tool);
     static void placeCategoryLabel(QLabel* label);

@@ -1,6 +1,7 @@
 #include "app/toolbutton.h"
 
 #include "app/toolcatalog.h"
+#include "app/toolpictures.h"
 
 #include <QAccessibleWidget>
 #include <QGuiApplication>
@@ -14,17 +15,23 @@ namespace {
 const QColor HoverColor(0x00, 0x00, 0x00);
 const QColor RestColor(0x80, 0x80, 0x80);
 
-QPixmap toolIcon(QStringView name)
+QPixmap toolIcon(QStringView name, ToolPictures* pictures)
 {
     // On an unscaled screen the icon below yields the 36 px drawing as it is, so that one is
     // read alone: decoding the 72 px drawing too would only delay the window's first show.
-    if (!(qGuiApp->devicePixelRatio() > 1.0))
-        return QPixmap(u":/icons/" + name + u"_36.png");
+    if (!(qGuiApp->devicePixelRatio() > 1.0)) {
+        if (pictures) {
+            if (const QImage picture = pictures->picture(name); !picture.isNull())
+                return QPixmap::fromImage(picture);
+        }
+        return QPixmap(toolPicturePath(name, layout::IconSize));
+    }
     // On a scaled screen the 72 px drawing is there for the icon to pick, so it stays sharp.
-    QPixmap pixmap(u":/icons/" + name + u"_72.png");
+    QPixmap pixmap(toolPicturePath(name, 2 * layout::IconSize));
     pixmap.setDevicePixelRatio(2.0);
     QIcon icon;
-    icon.addFile(u":/icons/" + name + u"_36.png", QSize(layout::IconSize, layout::IconSize));
+    icon.addFile(toolPicturePath(name, layout::IconSize),
+                 QSize(layout::IconSize, layout::IconSize));
     icon.addPixmap(pixmap);
     return icon.pixmap(QSize(layout::IconSize, layout::IconSize));
 }
@@ -69,7 +76,7 @@ QAccessibleInterface* accessibleToolButton(const QString& className, QObject* ob
 
 } // namespace
 
-ToolButton::ToolButton(const ToolEntry& tool, QWidget* parent)
+ToolButton::ToolButton(const ToolEntry& tool, QWidget* parent, ToolPictures* pictures)
     : QWidget(parent)
     , m_image(new QLabel(this))
     , m_caption(new QLabel(this))
@@ -90,7 +97,7 @@ ToolButton::ToolButton(const ToolEntry& tool, QWidget* parent)
     setGeometry(QRect(m_restPosition, QSize(layout::ButtonWidth, layout::ButtonHeight)));
 
     m_image->setAlignment(Qt::AlignCenter);
-    m_image->setPixmap(toolIcon(tool.icon));
+    m_image->setPixmap(toolIcon(tool.icon, pictures));
 
     m_caption->setTextFormat(Qt::PlainText);
     m_caption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);

@@ -8,6 +8,7 @@
 namespace corvane {
 
 struct ToolEntry;
+class ToolPictures;
 
 /// One tool: a panel btn_<id> holding its icon img_<id> and caption lbl_<id>. The caption
 /// turns black while the pointer is over the icon or caption, and any mouse button pressed on
@@ -17,7 +18,8 @@ class ToolButton : public QWidget
 {
     Q_OBJECT
 public:
-    ToolButton(const ToolEntry& tool, QWidget* parent);
+    /// `pictures`, when given, supplies the picture on screens that are not scaled.
+    ToolButton(const ToolEntry& tool, QWidget* parent, ToolPictures* pictures = nullptr);
 
     QLabel* image() const { return m_image; }
     QLabel* caption() const { return m_caption; }

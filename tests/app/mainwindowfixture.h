@@ -3,6 +3,7 @@
 // A main window over a temporary program folder and configuration folder.
 
 #include "app/mainwindow.h"
+#include "app/toolpictures.h"
 #include "i18n/translate.h"
 #include "settings/settingsstore.h"
 #include "testsupport.h"
@@ -20,6 +21,7 @@ struct MainWindowFixture
     QString configFolder;
     std::unique_ptr<Translator> translator;
     std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<ToolPictures> pictures; // as the launcher builds its window
     std::unique_ptr<Tfrm_Main> window;
 
     /// `settingsText` becomes corvane.ini; by default the update check is off so that no
@@ -42,7 +44,8 @@ struct MainWindowFixture
 
     Tfrm_Main& show()
     {
-        window = std::make_unique<Tfrm_Main>(*translator, *settings);
+        pictures = std::make_unique<ToolPictures>();
+        window = std::make_unique<Tfrm_Main>(*translator, *settings, nullptr, pictures.get());
         window->show();
         [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(window.get());
         return *window;

@@ -101,6 +101,7 @@ void TestMainWindow::layoutOfTools()
         QCOMPARE(image->geometry(), QRect(0, 0, 89, 48));
         QCOMPARE(caption->geometry(), QRect(0, 48, 89, 26));
         QCOMPARE(image->pixmap().deviceIndependentSize().toSize(), QSize(36, 36));
+        QCOMPARE(f.pictures->picture(tool.icon).size(), QSize(36, 36)); // not a fallback
         QVERIFY(caption->wordWrap());
         QCOMPARE(caption->textFormat(), Qt::PlainText);
         QCOMPARE(caption->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0x80));
