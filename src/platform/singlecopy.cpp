@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QLockFile>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QThread>
@@ -13,9 +12,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <list>
 #include <optional>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -115,6 +116,28 @@ void removeStaleSocket(const QByteArray& path)
         ::unlink(path.constData());
 }
 
+// The claim: an flock on the lock file, which the kernel drops when its holder ends, however it
+// ends, so no lock is ever stale. Nothing is written into the file and nothing is synced: a
+// start costs no disk write.
+FileDescriptor lockFile(const QByteArray& path)
+{
+    FileDescriptor fd(::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd.isOpen() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        return {};
+    // The holder before removes the file on its way out; a lock on a removed file claims
+    // nothing.
+    struct stat held
+    {
+    };
+    struct stat named
+    {
+    };
+    if (::fstat(fd.get(), &held) != 0 || ::lstat(path.constData(), &named) != 0 ||
+        held.st_dev != named.st_dev || held.st_ino != named.st_ino)
+        return {};
+    return fd;
+}
+
 enum class ReadState { Incomplete, Complete, Refused };
 
 // Reads what has arrived of a request. Complete leaves the line without its end in `line`;
@@ -162,8 +185,7 @@ SingleCopy::SingleCopy(const QString& key)
     if (folder.isEmpty())
         return; // no safe place: every start runs on its own
     m_socketPath = folder + u'/' + key + u'-' + QString::number(::getuid()) + u'-' + displayKey();
-    m_lock = std::make_unique<QLockFile>(m_socketPath + u".lock");
-    m_lock->setStaleLockTime(0); // stale only when its owner is gone, never by age
+    m_enabled = true;
 }
 
 // The listening socket of the primary copy and the connections whose request is still coming
@@ -342,7 +364,14 @@ void SingleCopy::Listener::answer(const FileDescriptor& fd, QByteArrayView line)
         ::send(fd.get(), Answer, sizeof Answer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-SingleCopy::~SingleCopy() = default;
+SingleCopy::~SingleCopy()
+{
+    m_listener.reset();
+    // Removed while still held, so that a start that opens the file from now on finds a new
+    // one; a start that opened this one before sees it gone once it holds the lock.
+    if (m_lock.isOpen())
+        ::unlink(QFile::encodeName(m_socketPath + u".lock").constData());
+}
 
 bool SingleCopy::handOver() const
 {
@@ -379,13 +408,15 @@ bool SingleCopy::handOver() const
 
 SingleCopy::Outcome SingleCopy::claimOrHandOver()
 {
-    if (!m_lock)
+    if (!m_enabled)
         return Outcome::Primary;
+    const QByteArray lockPath = QFile::encodeName(m_socketPath + u".lock");
     const QDeadlineTimer deadline(ClaimTimeoutMs);
     for (;;) {
         if (handOver())
             return Outcome::HandedOver;
-        if (m_lock->tryLock(0)) {
+        m_lock = lockFile(lockPath);
+        if (m_lock.isOpen()) {
             // A socket file left behind by a killed copy would make our listen fail.
             removeStaleSocket(QFile::encodeName(m_socketPath));
             return Outcome::Primary;
@@ -399,7 +430,7 @@ SingleCopy::Outcome SingleCopy::claimOrHandOver()
 
 void SingleCopy::listen(std::function<void()> activate)
 {
-    if (!m_lock)
+    if (!m_lock.isOpen())
         return;
     m_listener = Listener::open(QFile::encodeName(m_socketPath), std::move(activate));
 }

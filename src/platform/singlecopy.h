@@ -7,11 +7,11 @@
 // plain Unix socket watched from the main thread's event loop, so that serving later starts
 // costs the launcher no network library at start-up.
 
+#include "platform/handles.h"
+
 #include <QString>
 #include <functional>
 #include <memory>
-
-class QLockFile;
 
 namespace corvane::platform {
 
@@ -47,7 +47,8 @@ private:
     bool handOver() const;
 
     QString m_socketPath;
-    std::unique_ptr<QLockFile> m_lock;
+    bool m_enabled = false;               // a safe folder for the lock and the socket exists
+    FileDescriptor m_lock;                // open while this copy holds the claim
     std::unique_ptr<Listener> m_listener; // goes before the lock is released
 };
 
