@@ -4,6 +4,7 @@
 
 #include "app/product.h"
 #include "mainwindowfixture.h"
+#include "testhttpserver.h"
 #include "urlrecorder.h"
 
 #include <QCheckBox>
@@ -38,6 +39,8 @@ private Q_SLOTS:
     void newerVersionGivesOnePrompt();
     void answerSetsAutoUpdate_data();
     void answerSetsAutoUpdate();
+    void checkStartsOnlyForAShownWindow_data();
+    void checkStartsOnlyForAShownWindow();
 
 private:
     test::UrlRecorder m_urls{homePage().scheme()};
@@ -137,6 +140,35 @@ void TestUpdateCheck::answerSetsAutoUpdate()
 
     QCOMPARE(window.autoUpdate(), autoUpdate);
     QCOMPARE(m_urls.opened, opensHomePage ? QList<QUrl>{homePage()} : QList<QUrl>{});
+}
+
+void TestUpdateCheck::checkStartsOnlyForAShownWindow_data()
+{
+    QTest::addColumn<bool>("closedAtOnce");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("shown") << false << 1;
+    QTest::newRow("closed before the event loop ran") << true << 0;
+}
+
+// The check starts from the event loop once the window is shown; a window closed before that
+// fetches nothing.
+void TestUpdateCheck::checkStartsOnlyForAShownWindow()
+{
+    QFETCH(bool, closedAtOnce);
+    QFETCH(int, requests);
+    TestHttpServer server;
+    TestRoute answer;
+    answer.body = "5.1";
+    server.setRoute("/update.ini", answer);
+    MainWindowFixture f("[Corvane]\nAutoUpdate=1\n");
+    qputenv("http_proxy", server.url(QStringLiteral("/")).toLatin1());
+    f.window = std::make_unique<Tfrm_Main>(*f.translator, *f.settings);
+    f.window->show();
+    if (closedAtOnce)
+        QVERIFY(f.window->close());
+    QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(), requests, 5000);
+    QTest::qWait(200); // and no later request either
+    QCOMPARE(server.requestCount(), requests);
 }
 
 QTEST_MAIN(TestUpdateCheck)

@@ -1,9 +1,10 @@
 #pragma once
 
-// A small HTTP/1.1 server on 127.0.0.1 for the fetcher's tests. It runs on a thread of its
-// own, so that it answers while the test's thread blocks or waits. Each path is scripted:
-// status, headers, body, a delay, a stall, a connection reset after some bytes. Every request
-// is recorded. Each connection carries one request and is closed after the answer.
+// A small HTTP/1.1 server on 127.0.0.1 for the tests of the fetcher and the update check. It
+// runs on a thread of its own, so that it answers while the test's thread blocks or waits. Each
+// path is scripted: status, headers, body, a delay, a stall, a connection reset after some
+// bytes. Every request is recorded. Each connection carries one request and is closed after
+// the answer.
 
 #include <QByteArray>
 #include <QList>
