@@ -1,7 +1,5 @@
 #include "faultserver.h"
 
-#include <QHostAddress>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <sys/socket.h>
@@ -150,14 +148,12 @@ private:
 FaultServer::FaultServer(Fault fault)
     : m_fault(fault)
 {
-    start();
-    m_ready.acquire();
+    startListening();
 }
 
 FaultServer::~FaultServer()
 {
-    quit();
-    wait();
+    stopListening();
 }
 
 QList<QByteArray> FaultServer::requests() const
@@ -196,15 +192,7 @@ void FaultServer::noteSent(qint64 bytes)
     m_sent += bytes;
 }
 
-void FaultServer::run()
+void FaultServer::serve(QTcpSocket* socket, QObject* parent)
 {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server, this] {
-        while (QTcpSocket* socket = server.nextPendingConnection())
-            new Connection(*this, socket, &server);
-    });
-    m_port = server.serverPort();
-    m_ready.release();
-    exec();
+    new Connection(*this, socket, parent);
 }

@@ -4,11 +4,11 @@
 // launcher reaches it as its proxy, so every request names the update address in full. Large
 // and endless answers are made as the connection drains, from one block, never whole.
 
+#include "serverthread.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
-#include <QSemaphore>
-#include <QThread>
 
 enum class Fault {
     NewerVersion,     ///< a well-formed answer naming a newer version (the control case)
@@ -21,13 +21,12 @@ enum class Fault {
     SlowDrip,         ///< a long body, one byte a second
 };
 
-class FaultServer final : public QThread
+class FaultServer final : public ServerThread
 {
 public:
     explicit FaultServer(Fault fault);
     ~FaultServer() override;
 
-    quint16 port() const { return m_port; }
     /// The request targets received so far.
     QList<QByteArray> requests() const;
     /// Connections accepted and not yet closed by either side.
@@ -41,7 +40,7 @@ public:
     void noteSent(qint64 bytes);
 
 protected:
-    void run() override;
+    void serve(QTcpSocket* socket, QObject* parent) override;
 
 private:
     const Fault m_fault;
@@ -49,6 +48,4 @@ private:
     QList<QByteArray> m_requests;
     int m_open = 0;
     qint64 m_sent = 0;
-    QSemaphore m_ready;
-    quint16 m_port = 0; // written before m_ready is released
 };

@@ -1,8 +1,6 @@
 #include "testhttpserver.h"
 
-#include <QHostAddress>
 #include <QPointer>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -112,19 +110,17 @@ QList<QByteArray> RecordedRequest::values(const QByteArray& name) const
 
 TestHttpServer::TestHttpServer()
 {
-    start();
-    m_ready.acquire();
+    startListening();
 }
 
 TestHttpServer::~TestHttpServer()
 {
-    quit();
-    wait();
+    stopListening();
 }
 
 QString TestHttpServer::url(const QString& path) const
 {
-    return QStringLiteral("http://127.0.0.1:") + QString::number(m_port) + path;
+    return QStringLiteral("http://127.0.0.1:") + QString::number(port()) + path;
 }
 
 void TestHttpServer::setRoute(const QByteArray& path, const TestRoute& route)
@@ -163,16 +159,8 @@ void TestHttpServer::record(const RecordedRequest& request)
     m_requests.append(request);
 }
 
-void TestHttpServer::run()
+void TestHttpServer::serve(QTcpSocket* socket, QObject* parent)
 {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server, this] {
-        while (QTcpSocket* socket = server.nextPendingConnection())
-            new Connection(*this, socket, &server);
-    });
-    m_port = server.serverPort();
-    m_ready.release();
-    exec();
     // Connections still open (stalled ones) are the server's children and go with it.
+    new Connection(*this, socket, parent);
 }

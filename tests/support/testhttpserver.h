@@ -6,12 +6,12 @@
 // bytes. Every request is recorded. Each connection carries one request and is closed after
 // the answer.
 
+#include "serverthread.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
-#include <QSemaphore>
 #include <QString>
-#include <QThread>
 #include <map>
 #include <utility>
 
@@ -37,13 +37,12 @@ struct RecordedRequest
     QList<QByteArray> values(const QByteArray& name) const;
 };
 
-class TestHttpServer final : public QThread
+class TestHttpServer final : public ServerThread
 {
 public:
     TestHttpServer();
     ~TestHttpServer() override;
 
-    quint16 port() const { return m_port; }
     /// "http://127.0.0.1:<port>" + path.
     QString url(const QString& path) const;
 
@@ -57,12 +56,10 @@ public:
     void record(const RecordedRequest& request);
 
 protected:
-    void run() override;
+    void serve(QTcpSocket* socket, QObject* parent) override;
 
 private:
     mutable QMutex m_mutex;
     std::map<QByteArray, TestRoute> m_routes;
     QList<RecordedRequest> m_requests;
-    QSemaphore m_ready;
-    quint16 m_port = 0; // written before m_ready is released
 };
