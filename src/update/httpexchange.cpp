@@ -40,9 +40,12 @@ QNetworkProxy systemProxy(const QUrl& url)
     return proxies.isEmpty() ? QNetworkProxy(QNetworkProxy::NoProxy) : proxies.first();
 }
 
-// The request's head, or nothing when a part of it could smuggle in a line of its own.
-QByteArray requestHead(const Request& request, bool absoluteForm)
+// The request's head, or nothing when a part of it could smuggle in a line of its own. A
+// request through a plain-http proxy names the whole address and carries the proxy's
+// credentials, if it has any.
+QByteArray requestHead(const Request& request, const QNetworkProxy* httpProxy)
 {
+    const bool absoluteForm = httpProxy != nullptr;
     QUrl url = request.url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
     if (url.path().isEmpty())
         url.setPath(QStringLiteral("/"));
@@ -57,6 +60,10 @@ QByteArray requestHead(const Request& request, bool absoluteForm)
         if (name.isEmpty() || !isPrintable(name) || name.contains(':') || !isPrintable(value))
             return {};
         head += name + ": " + value + "\r\n";
+    }
+    if (httpProxy && !httpProxy->user().isEmpty()) {
+        const QString credentials = httpProxy->user() + u':' + httpProxy->password();
+        head += "Proxy-Authorization: Basic " + credentials.toUtf8().toBase64() + "\r\n";
     }
     head += "Connection: close\r\n\r\n";
     return head;
@@ -112,7 +119,7 @@ void SocketExchange::connectSocket(const Request& request)
             : systemProxy(url);
     QString host = url.host();
     quint16 port = static_cast<quint16>(url.port(secure ? 443 : 80));
-    bool absoluteForm = false;
+    const QNetworkProxy* httpProxy = nullptr; // connected to directly, for plain http
     auto socket = secure ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
     switch (proxy.type()) {
     case QNetworkProxy::HttpProxy:
@@ -125,7 +132,7 @@ void SocketExchange::connectSocket(const Request& request)
             socket->setProxy(QNetworkProxy::NoProxy);
             host = proxy.hostName();
             port = proxy.port();
-            absoluteForm = true;
+            httpProxy = &proxy;
         }
         break;
     case QNetworkProxy::Socks5Proxy:
@@ -138,7 +145,7 @@ void SocketExchange::connectSocket(const Request& request)
     // Qt stops reading from the connection while this much is waiting for us.
     socket->setReadBufferSize(SocketBufferSize);
 
-    const QByteArray head = requestHead(request, absoluteForm);
+    const QByteArray head = requestHead(request, httpProxy);
     if (head.isEmpty())
         return;
     QTcpSocket* raw = socket.get();

@@ -619,18 +619,34 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().value(0).target, QByteArrayLiteral("http://corvane.test/f"));
     }
 
+    void systemProxyFromTheEnvironment_data()
+    {
+        QTest::addColumn<QByteArray>("userInfo");
+        QTest::addColumn<QList<QByteArray>>("proxyAuthorization");
+        QTest::newRow("open proxy") << QByteArray() << QList<QByteArray>{};
+        // user:p@ss w0rd, percent-encoded in the variable as it must be
+        QTest::newRow("proxy with credentials")
+            << QByteArray("user:p%40ss%20w0rd@")
+            << QList<QByteArray>{"Basic " + QByteArray("user:p@ss w0rd").toBase64()};
+    }
+
     void systemProxyFromTheEnvironment()
     {
+        QFETCH(QByteArray, userInfo);
+        QFETCH(QList<QByteArray>, proxyAuthorization);
         m_server->setRoute("/update.ini", route(200, "5.2"));
-        const ScopedEnv proxy("http_proxy", m_server->url(QStringLiteral("/")).toLatin1());
+        const ScopedEnv proxy("http_proxy", "http://" + userInfo + "127.0.0.1:" +
+                                                QByteArray::number(m_server->port()) + '/');
         const ScopedEnv noProxy("no_proxy", "");
         TWebData web(nullptr);
         web.Data().Add()->URL = QStringLiteral("http://corvane.test/update.ini");
         Recorder recorder(web);
         runToEnd(web, recorder);
         QCOMPARE(recorder.data(), QStringList{QStringLiteral("5.2")});
-        QCOMPARE(m_server->requests().value(0).target,
-                 QByteArrayLiteral("http://corvane.test/update.ini"));
+        const RecordedRequest request = m_server->requests().value(0);
+        QCOMPARE(request.target, QByteArrayLiteral("http://corvane.test/update.ini"));
+        QCOMPARE(request.values("Proxy-Authorization"), proxyAuthorization);
+        QVERIFY(request.values("Authorization").isEmpty()); // meant for the proxy alone
     }
 
     void unusableProxyGivesNoSession()
