@@ -210,11 +210,9 @@ void Tfrm_Main::FormShow()
     for (const CategoryEntry& category : Categories)
         placeCategoryLabel(findChild<QLabel*>(category.labelName.toString()));
     LoadSettings();
-    QCoreApplication::processEvents();
-    // The check starts once the window is on its way to the screen: loading the network code
-    // beside the window's own start-up only slowed the window down.
     if (FAutoUpdate)
-        QMetaObject::invokeMethod(this, &Tfrm_Main::startUpdateCheck, Qt::QueuedConnection);
+        startUpdateCheck();
+    QCoreApplication::processEvents();
 }
 
 void Tfrm_Main::bringToFront()
@@ -316,13 +314,20 @@ void Tfrm_Main::About1Click()
 
 void Tfrm_Main::startUpdateCheck()
 {
-    if (!isVisible())
-        return; // closed before the check could start
     // Owned by the application; released by the close query, which may come first.
     FWebData = new TWebData(QCoreApplication::instance());
     FWebData->Data().Add()->URL = updateInfoAddress().toString();
     FWebData->OnData = [this](TWebData*, int, const QString& body) { UpdateInfoReceived(body); };
-    FWebData->Collect();
+    // The fetch itself starts once the window is on its way to the screen: its worker loads
+    // the network code, which beside the window's own start-up only slowed the window down.
+    // A window closed before that has released the fetcher, and nothing is fetched.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (FWebData)
+                FWebData->Collect();
+        },
+        Qt::QueuedConnection);
 }
 
 void Tfrm_Main::UpdateInfoReceived(const QString& body)
