@@ -2,6 +2,8 @@
 
 #include "app/toolcatalog.h"
 
+#include <QGuiApplication>
+
 namespace corvane {
 
 QString toolPicturePath(QStringView icon, int size)
@@ -10,15 +12,19 @@ QString toolPicturePath(QStringView icon, int size)
 }
 
 ToolPictures::ToolPictures()
-    : m_decoding(std::async(std::launch::async, [] {
+{
+    // A scaled screen shows the larger drawings, which the buttons read themselves.
+    if (qGuiApp->devicePixelRatio() > 1.0)
+        return;
+    m_decoding = std::async(std::launch::async, [] {
         // QImage, unlike QPixmap, may be made on any thread.
         std::map<QString, QImage, std::less<>> pictures;
         for (const ToolEntry& tool : Tools)
             pictures.emplace(tool.icon.toString(),
                              QImage(toolPicturePath(tool.icon, layout::IconSize)));
         return pictures;
-    }))
-{}
+    });
+}
 
 ToolPictures::~ToolPictures()
 {

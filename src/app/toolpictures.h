@@ -15,7 +15,8 @@ namespace corvane {
 class ToolPictures
 {
 public:
-    /// Starts decoding the 36 px picture of every tool of the catalogue.
+    /// Starts decoding the 36 px picture of every tool of the catalogue, unless the screen is
+    /// scaled. Needs the application object.
     ToolPictures();
     /// Waits for the decoding, if it still runs.
     ~ToolPictures();
@@ -23,7 +24,7 @@ public:
     ToolPictures& operator=(const ToolPictures&) = delete;
 
     /// The 36 px picture named `icon` (a catalogue picture name), or a null image when it
-    /// could not be decoded. Waits for the decoding the first time. Main thread.
+    /// was not decoded. Waits for the decoding the first time. Main thread.
     QImage picture(QStringView icon);
 
 private:

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -100,16 +99,9 @@ QStringList entriesWithSuffix(const QString& folder, QStringView suffix)
     const bool asciiSuffix =
         std::all_of(suffix.begin(), suffix.end(), [](QChar c) { return c.unicode() < 0x80; });
     const auto rawEndsWithSuffix = [suffix](const char* raw) {
-        const std::size_t length = std::strlen(raw);
-        const auto size = static_cast<std::size_t>(suffix.size());
-        if (length < size)
-            return false;
-        for (std::size_t i = 0; i < size; ++i) {
-            const auto byte = static_cast<unsigned char>(raw[length - size + i]);
-            if (QChar::toLower(char16_t(byte)) != QChar::toLower(suffix[qsizetype(i)].unicode()))
-                return false;
-        }
-        return true;
+        const QLatin1String name(raw);
+        return name.size() >= suffix.size() &&
+               name.last(suffix.size()).compare(suffix, Qt::CaseInsensitive) == 0;
     };
     while (const dirent* entry = ::readdir(dir.get())) {
         const char* raw = entry->d_name;
