@@ -2,7 +2,6 @@
 
 #include <QTcpSocket>
 #include <QTimer>
-#include <sys/socket.h>
 
 namespace {
 
@@ -64,10 +63,7 @@ private:
             send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + body);
             m_socket->flush();
             QTimer::singleShot(200, this, [this] {
-                const linger hard{1, 0};
-                ::setsockopt(static_cast<int>(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER,
-                             &hard, sizeof hard);
-                m_socket->abort();
+                resetConnection(*m_socket);
                 finish();
             });
             return;

@@ -12,28 +12,13 @@
 using namespace corvane;
 using namespace corvane::fuzz;
 
-namespace {
-
-QString decode(QByteArrayView bytes, bool utf16)
-{
-    if (!utf16)
-        return QString::fromLatin1(bytes);
-    QString text;
-    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
-        text += QChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                            static_cast<unsigned char>(bytes[i + 1]) << 8));
-    return text;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzInput input(data, size);
     const bool utf16 = (input.takeByte() & 1) != 0;
-    const QString a = decode(input.takePart(), utf16);
-    const QString b = decode(input.takePart(), utf16);
-    const QString c = decode(input.takePart(), utf16);
+    const QString a = decodeText(input.takePart(), utf16);
+    const QString b = decodeText(input.takePart(), utf16);
+    const QString c = decodeText(input.takePart(), utf16);
 
     for (const QString* text : {&a, &b, &c}) {
         const std::optional<int> key = versionKey(*text);

@@ -15,18 +15,6 @@ using namespace corvane::fuzz;
 
 namespace {
 
-QString decode(QByteArrayView bytes, bool utf16)
-{
-    if (!utf16)
-        return QString::fromLatin1(bytes);
-    QString text;
-    text.reserve(bytes.size() / 2);
-    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
-        text += QChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                            static_cast<unsigned char>(bytes[i + 1]) << 8));
-    return text;
-}
-
 char16_t upperAscii(QChar c)
 {
     const char16_t u = c.unicode();
@@ -134,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString to = QString::fromLatin1(input.takePart());
     const QString base = QString::fromLatin1(input.takePart());
     const QString linkType = QString::fromLatin1(input.takePart());
-    const QString text = decode(input.rest(), utf16);
+    const QString text = decodeText(input.rest(), utf16);
 
     require(extractFragment(text, first, from, to) == plainFragment(text, first, from, to),
             "fragment differs from a plain search");

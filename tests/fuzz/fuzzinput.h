@@ -62,6 +62,20 @@ inline void require(bool condition, const char* what)
     std::abort();
 }
 
+/// `bytes` as a server's text: UTF-16LE (any code unit, a last odd byte dropped) when `utf16`,
+/// otherwise Latin-1, one character per byte, as the fetcher reads bodies.
+inline QString decodeText(QByteArrayView bytes, bool utf16)
+{
+    if (!utf16)
+        return QString::fromLatin1(bytes);
+    QString text;
+    text.reserve(bytes.size() / 2);
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
+        text += QChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                            static_cast<unsigned char>(bytes[i + 1]) << 8));
+    return text;
+}
+
 inline bool isLineBreak(QChar c)
 {
     return c == u'\n' || c == u'\r';

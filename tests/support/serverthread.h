@@ -8,6 +8,16 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <sys/socket.h>
+
+/// Ends `socket`'s connection with a reset (RST) instead of an orderly close.
+inline void resetConnection(QTcpSocket& socket)
+{
+    const linger hard{1, 0};
+    ::setsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                 sizeof hard);
+    socket.abort();
+}
 
 class ServerThread : public QThread
 {

@@ -4,7 +4,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
-#include <sys/socket.h>
 
 namespace {
 
@@ -77,10 +76,7 @@ private:
             m_socket->flush();
             // Give the client time to take the bytes before the reset arrives.
             QTimer::singleShot(200, this, [this] {
-                const linger hard{1, 0};
-                ::setsockopt(static_cast<int>(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER,
-                             &hard, sizeof hard);
-                m_socket->abort();
+                resetConnection(*m_socket);
                 deleteLater();
             });
             return;
