@@ -145,7 +145,7 @@ void Tfrm_Main::buildMenu()
         QMenu* submenu = file->addMenu(category.caption.defaultText.toString());
         submenu->setObjectName(category.menuName.toString());
         for (const ToolEntry& tool : Tools) {
-            if (tool.category != static_cast<int>(row))
+            if (static_cast<std::size_t>(tool.category) != row)
                 continue;
             QAction* entry =
                 addAction(submenu, tool.menuName.toString(), tool.caption.defaultText.toString());

@@ -112,7 +112,7 @@ QList<QStringList> TestE2eDesktop::starts() const
 QPoint TestE2eDesktop::buttonCentre(const ToolEntry& tool) const
 {
     return {layout::buttonLeft(tool.position) + layout::ButtonWidth / 2,
-            m_menuHeight + tool.category * layout::RowHeight + layout::RowBorder +
+            m_menuHeight + static_cast<int>(tool.category) * layout::RowHeight + layout::RowBorder +
                 layout::ButtonHeight / 2};
 }
 
