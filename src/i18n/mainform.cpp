@@ -23,9 +23,7 @@ void TranslateMainForm(QWidget& frm_Main, const Translator& translator)
     for (const texts::MainFormText& entry : texts) {
         QObject* target = frm_Main.findChild<QObject*>(entry.target.toString());
         Q_ASSERT(target);
-        const QString text =
-            translator.Translate(entry.text.section.toString(), entry.text.key.toString(),
-                                 entry.text.defaultText.toString());
+        const QString text = translator.Translate(entry.text);
         const bool isCaption = entry.kind == texts::MainFormText::Caption;
         if (isCaption)
             setCaption(target, text);

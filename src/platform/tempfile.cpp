@@ -5,12 +5,10 @@
 #include <QFile>
 #include <cstdlib>
 #include <sys/stat.h>
-#include <unistd.h>
-#include <utility>
 
 // Temporary files are created under their final name by mkstemps, which opens them
-// exclusively: no other process can slip a file or link in between choosing a name and
-// creating it.
+// exclusively and with mode 0600: no other process can slip a file or link in between choosing
+// a name and creating it, nor read what goes into it.
 
 namespace corvane::platform {
 
@@ -43,11 +41,6 @@ QString createTemporaryFile(QStringView prefix)
     const FileDescriptor file(::mkstemps(path.data(), 0));
     if (!file.isOpen())
         return {};
-    // mkstemps creates with 0600 already; say so explicitly rather than rely on it.
-    if (::fchmod(file.get(), S_IRUSR | S_IWUSR) != 0) {
-        ::unlink(path.constData());
-        return {};
-    }
     return QFile::decodeName(path);
 }
 

@@ -21,9 +21,9 @@ int digitValue(char16_t c) noexcept
     return -1;
 }
 
-// An integer as the original reads it: decimal, or hexadecimal after "0x", "0X" or "$", with
-// an optional sign, in 32 bits (hexadecimal up to FFFFFFFF). Anything else, including a number
-// out of that range, is no integer.
+// An integer of the settings file: decimal, or hexadecimal after "0x", "0X" or "$", with an
+// optional sign, in 32 bits (hexadecimal up to FFFFFFFF). Anything else, including a number out
+// of that range, is no integer.
 std::optional<qint64> parseInteger(QStringView text) noexcept
 {
     qsizetype i = 0;
@@ -85,11 +85,6 @@ SettingsStore::SettingsStore(FolderSource configFolder)
 QString SettingsStore::configFolder() const
 {
     return m_configFolder ? m_configFolder() : QString();
-}
-
-QString SettingsStore::settingsFilePath() const
-{
-    return fileIn(configFolder());
 }
 
 Preferences SettingsStore::load() const

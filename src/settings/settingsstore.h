@@ -25,9 +25,6 @@ public:
 
     explicit SettingsStore(FolderSource configFolder);
 
-    /// The full path of corvane.ini.
-    QString settingsFilePath() const;
-
     /// Reads both preferences; whatever cannot be read yields its default.
     Preferences load() const;
 
