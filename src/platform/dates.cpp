@@ -1,5 +1,5 @@
-// The user's short date format. Qt's short formats show two-digit years where the classic
-// desktop showed four, so the year is widened.
+// The user's short date format. Qt's short formats show two-digit years; the launcher shows
+// the build date with four, so the year is widened.
 
 #include "platform/platform.h"
 

@@ -44,8 +44,8 @@ bool removeFile(const QString& path);
 
 // ---- Profile (INI) files -----------------------------------------------------------------
 
-/// The value of `key` in `section` of the profile file `file`, read the way the classic
-/// profile functions read it (see profile.cpp), or `defaultValue` when the file, section or
+/// The value of `key` in `section` of the profile file `file`, read the way Windows'
+/// profile functions read it (see profileparse.h), or `defaultValue` when the file, section or
 /// key is missing or the file cannot be read. At most 2047 characters.
 QString readProfileString(const QString& file, const QString& section, const QString& key,
                           const QString& defaultValue);

@@ -1,6 +1,6 @@
 #pragma once
 
-// The profile (INI) format as the classic Windows profile functions read and write it, on text
+// The profile (INI) format as Windows' profile functions read and write it, on text
 // and bytes in memory; profile.cpp adds the files. Kept free of I/O so that tests and fuzzers
 // can drive it directly. Everything here is stateless and may be used from any thread.
 //
@@ -19,7 +19,7 @@
 
 namespace corvane::platform::detail {
 
-/// Longest value the reader returns (the classic reader's buffer holds 2048 with terminator).
+/// Longest value the reader returns (a 2048-character buffer with its terminator).
 inline constexpr qsizetype kProfileValueLimit = 2047;
 
 /// Larger files count as unreadable, and the writer refuses them rather than cut them.

@@ -51,6 +51,8 @@ bool isRedirect(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// The fetcher's status rule: everything below 300, and 500, whose body is taken like a 200's
+// (pages that report a server error still carry the document their callers look for).
 bool isAccepted(int status)
 {
     return status < 300 || status == 500;
