@@ -72,8 +72,7 @@ QStringList plainLinks(QStringView text, QStringView base, QStringView linkType)
     QStringList links;
     qsizetype u = 0;
     for (qsizetype p = plainFind(text, u"<A", u, true);
-         p >= 0 && links.size() < MaxReferencesPerDocument;
-         p = plainFind(text, u"<A", u, true)) {
+         p >= 0 && links.size() < MaxReferencesPerDocument; p = plainFind(text, u"<A", u, true)) {
         u = p + 1;
         const qsizetype h = plainFind(text, u"HREF=", u, true);
         if (h < 0)

@@ -189,8 +189,7 @@ void TestUpdatePrompt::labels_data()
     QTest::newRow("markup") << QStringLiteral("<b>x</b>")
                             << QStringLiteral("Corvane Professional <b>6</b>")
                             << QStringLiteral("<b>x</b>")
-                            << QStringLiteral("Corvane Professional <b>6</b>")
-                            << 1;
+                            << QStringLiteral("Corvane Professional <b>6</b>") << 1;
     // A translated caption follows the accelerator convention; the server's text does not.
     QTest::newRow("ampersands") << QStringLiteral("R&&D &neu:")
                                 << QStringLiteral("Corvane Professional 5&2")

@@ -223,9 +223,9 @@ private Q_SLOTS:
         QTest::newRow("links without end") << QStringLiteral("<a href=").repeated(50'000);
         QTest::newRow("links running to one end")
             << QStringLiteral("<A HREF=").repeated(50'000) + QStringLiteral(">\"");
-        QTest::newRow("tiny references") << QStringLiteral("<a href=><img src=\"\">").repeated(
-                                                MaxReferencesPerDocument + 1) +
-                                                QStringLiteral("\"");
+        QTest::newRow("tiny references")
+            << QStringLiteral("<a href=><img src=\"\">").repeated(MaxReferencesPerDocument + 1) +
+                   QStringLiteral("\"");
     }
 
     void scansStayLinear()
