@@ -1,8 +1,9 @@
 // The HTTP module: one GET per connection ("Connection: close"), over a QTcpSocket, or a
-// QSslSocket for https. We speak HTTP ourselves instead of using QNetworkAccessManager because
-// its reply gives no hold on the head: a server or proxy that sends header lines without end
-// made it buffer hundreds of megabytes before any timeout could fire. Here the head is read
-// into a buffer of fixed size, and the body leaves the socket in blocks (see httpparse.h).
+// QSslSocket for https (through an http proxy, in a tunnel that we ask for with CONNECT). We speak
+// HTTP ourselves instead of using QNetworkAccessManager because its reply gives no hold on the
+// head: a server or proxy that sends header lines without end made it buffer hundreds of megabytes
+// before any timeout could fire. Here the head is read into a buffer of fixed size, and the body
+// leaves the socket in blocks (see httpparse.h).
 
 #include "update/httpexchange.h"
 
@@ -40,6 +41,21 @@ QNetworkProxy systemProxy(const QUrl& url)
     return proxies.isEmpty() ? QNetworkProxy(QNetworkProxy::NoProxy) : proxies.first();
 }
 
+bool isHttpProxy(const QNetworkProxy& proxy)
+{
+    return proxy.type() == QNetworkProxy::HttpProxy ||
+           proxy.type() == QNetworkProxy::HttpCachingProxy;
+}
+
+// The header line with the proxy's credentials, empty when it has none.
+QByteArray proxyAuthorization(const QNetworkProxy& proxy)
+{
+    if (proxy.user().isEmpty())
+        return {};
+    const QString credentials = proxy.user() + u':' + proxy.password();
+    return "Proxy-Authorization: Basic " + credentials.toUtf8().toBase64() + "\r\n";
+}
+
 // The request's head, or nothing when a part of it could smuggle in a line of its own. A
 // request through a plain-http proxy names the whole address and carries the proxy's
 // credentials, if it has any.
@@ -61,12 +77,22 @@ QByteArray requestHead(const Request& request, const QNetworkProxy* httpProxy)
             return {};
         head += name + ": " + value + "\r\n";
     }
-    if (httpProxy && !httpProxy->user().isEmpty()) {
-        const QString credentials = httpProxy->user() + u':' + httpProxy->password();
-        head += "Proxy-Authorization: Basic " + credentials.toUtf8().toBase64() + "\r\n";
-    }
+    if (httpProxy)
+        head += proxyAuthorization(*httpProxy);
     head += "Connection: close\r\n\r\n";
     return head;
+}
+
+// The request that asks an http proxy for a tunnel to the address's host and port.
+QByteArray connectHead(const QUrl& url, const QNetworkProxy& proxy)
+{
+    QUrl endpoint = url.adjusted(QUrl::RemoveUserInfo);
+    endpoint.setPort(url.port(443));
+    const QByteArray authority = endpoint.authority(QUrl::FullyEncoded).toLatin1();
+    if (endpoint.host().isEmpty() || !isPrintable(authority) || authority.contains(' '))
+        return {};
+    return "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n" +
+           proxyAuthorization(proxy) + "\r\n";
 }
 
 class SocketExchange final : public Exchange
@@ -84,7 +110,10 @@ public:
     void interrupt() override;
 
 private:
-    void connectSocket(const Request& request);
+    void connectPlain(const QString& host, quint16 port, const QByteArray& head);
+    void sendWhenEncrypted(const QByteArray& head);
+    QSslSocket& tls() { return static_cast<QSslSocket&>(*m_socket); }
+    Wait openTunnel(const QString& host, const QByteArray& head, const QDeadlineTimer& deadline);
     Wait readHead(const QDeadlineTimer& deadline);
     Wait waitForSocket(std::chrono::milliseconds timeout);
     void pull(qsizetype limit);
@@ -103,63 +132,82 @@ private:
 Wait SocketExchange::open(const Request& request, std::chrono::milliseconds timeout)
 {
     const QDeadlineTimer deadline(timeout);
-    if (request.url.scheme() == u"https" && !QSslSocket::supportsSsl())
-        return Wait::Failed;
-    connectSocket(request);
-    return m_socket ? readHead(deadline) : Wait::Failed;
-}
-
-void SocketExchange::connectSocket(const Request& request)
-{
     const QUrl& url = request.url;
     const bool secure = url.scheme() == u"https";
+    if (secure && !QSslSocket::supportsSsl())
+        return Wait::Failed;
     const QNetworkProxy proxy =
         request.proxy
             ? QNetworkProxy(QNetworkProxy::HttpProxy, request.proxy->host, request.proxy->port)
             : systemProxy(url);
-    QString host = url.host();
-    quint16 port = static_cast<quint16>(url.port(secure ? 443 : 80));
-    const QNetworkProxy* httpProxy = nullptr; // connected to directly, for plain http
-    auto socket = secure ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
-    switch (proxy.type()) {
-    case QNetworkProxy::HttpProxy:
-    case QNetworkProxy::HttpCachingProxy:
-        if (secure) {
-            // Through a CONNECT tunnel, which the socket opens itself.
-            socket->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, proxy.hostName(), proxy.port(),
-                                           proxy.user(), proxy.password()));
-        } else {
-            socket->setProxy(QNetworkProxy::NoProxy);
-            host = proxy.hostName();
-            port = proxy.port();
-            httpProxy = &proxy;
-        }
-        break;
-    case QNetworkProxy::Socks5Proxy:
-        socket->setProxy(proxy);
-        break;
-    default:
-        socket->setProxy(QNetworkProxy::NoProxy);
-        break;
-    }
-    // Qt stops reading from the connection while this much is waiting for us.
-    socket->setReadBufferSize(SocketBufferSize);
-
-    const QByteArray head = requestHead(request, httpProxy);
+    const bool viaHttpProxy = isHttpProxy(proxy);
+    const QByteArray head = requestHead(request, viaHttpProxy && !secure ? &proxy : nullptr);
     if (head.isEmpty())
-        return;
-    QTcpSocket* raw = socket.get();
-    if (secure) {
-        auto* tls = static_cast<QSslSocket*>(raw);
-        QObject::connect(tls, &QSslSocket::encrypted, tls, [tls, head] { tls->write(head); });
-        tls->connectToHostEncrypted(host, port);
+        return Wait::Failed;
+
+    m_socket = secure ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
+    // An http proxy is spoken to by us, with the bounds of every answer; Qt would take in its
+    // answer to CONNECT without limit.
+    m_socket->setProxy(
+        proxy.type() == QNetworkProxy::Socks5Proxy ? proxy : QNetworkProxy(QNetworkProxy::NoProxy));
+    // Qt stops reading from the connection while this much is waiting for us.
+    m_socket->setReadBufferSize(SocketBufferSize);
+
+    const quint16 port = static_cast<quint16>(url.port(secure ? 443 : 80));
+    if (viaHttpProxy && secure) {
+        const QByteArray tunnel = connectHead(url, proxy);
+        if (tunnel.isEmpty())
+            return Wait::Failed;
+        connectPlain(proxy.hostName(), proxy.port(), tunnel);
+        if (const Wait wait = openTunnel(url.host(), head, deadline); wait != Wait::Ready)
+            return wait;
+    } else if (viaHttpProxy) {
+        connectPlain(proxy.hostName(), proxy.port(), head);
+    } else if (secure) {
+        sendWhenEncrypted(head);
+        tls().connectToHostEncrypted(url.host(), port);
     } else {
-        QObject::connect(raw, &QAbstractSocket::connected, raw, [raw, head] { raw->write(head); });
-        raw->connectToHost(host, port);
+        connectPlain(url.host(), port, head);
     }
-    m_socket = std::move(socket);
+    if (const Wait wait = readHead(deadline); wait != Wait::Ready)
+        return wait;
+    m_body = BodyDecoder::forHead(m_head);
+    return m_body ? Wait::Ready : Wait::Failed;
 }
 
+// Connects without encryption and sends `head` once connected.
+void SocketExchange::connectPlain(const QString& host, quint16 port, const QByteArray& head)
+{
+    QTcpSocket* socket = m_socket.get();
+    QObject::connect(socket, &QAbstractSocket::connected, socket,
+                     [socket, head] { socket->write(head); });
+    socket->connectToHost(host, port);
+}
+
+void SocketExchange::sendWhenEncrypted(const QByteArray& head)
+{
+    QSslSocket* socket = &tls();
+    QObject::connect(socket, &QSslSocket::encrypted, socket,
+                     [socket, head] { socket->write(head); });
+}
+
+// The proxy's answer to CONNECT, read like any head; on a 2xx the connection is the server's,
+// and encryption starts on it, checked against the server's name, not the proxy's.
+Wait SocketExchange::openTunnel(const QString& host, const QByteArray& head,
+                                const QDeadlineTimer& deadline)
+{
+    if (const Wait wait = readHead(deadline); wait != Wait::Ready)
+        return wait;
+    // The server speaks only after our first message: anything more came from the proxy.
+    if (m_head.status / 100 != 2 || !pending().isEmpty() || m_socket->bytesAvailable() > 0)
+        return Wait::Failed;
+    sendWhenEncrypted(head);
+    tls().setPeerVerifyName(host);
+    tls().startClientEncryption();
+    return Wait::Ready;
+}
+
+// The head of the next answer into m_head, passing over interim (1xx) heads.
 Wait SocketExchange::readHead(const QDeadlineTimer& deadline)
 {
     for (int interim = 0;;) {
@@ -170,10 +218,8 @@ Wait SocketExchange::readHead(const QDeadlineTimer& deadline)
             return Wait::Failed;
         case HeadParse::Done:
             m_consumed += used;
-            if (m_head.status >= 200) {
-                m_body = BodyDecoder::forHead(m_head);
-                return m_body ? Wait::Ready : Wait::Failed;
-            }
+            if (m_head.status >= 200)
+                return Wait::Ready;
             if (++interim > MaxInterimHeads)
                 return Wait::Failed;
             continue;

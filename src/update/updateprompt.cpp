@@ -14,6 +14,8 @@
 #include <QStringList>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace corvane {
 
 namespace {
@@ -34,6 +36,30 @@ QString wrapCaption(const QString& caption, const QFontMetrics& metrics, int wid
         }
     }
     return wrapped + line;
+}
+
+// Version texts are cut to this many characters before they are measured: no more would fit
+// the label, and a body of megabytes would otherwise be laid out whole.
+constexpr qsizetype MaxMeasuredCharacters = 256;
+
+bool isLineBreak(QChar c)
+{
+    return c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == QChar(0x85) ||
+           c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+// The first line of `text`, elided with "…" where it is longer than `width` pixels, or where
+// more text follows that is not shown.
+QString firstLine(QStringView text, const QFontMetrics& metrics, int width)
+{
+    qsizetype end = 0;
+    while (end < text.size() && end < MaxMeasuredCharacters && !isLineBreak(text[end]))
+        ++end;
+    QString line = text.first(end).toString();
+    const QStringView rest = text.sliced(end);
+    if (std::any_of(rest.begin(), rest.end(), [](QChar c) { return !isLineBreak(c); }))
+        line += u'…';
+    return metrics.elidedText(line, Qt::ElideRight, width);
 }
 
 } // namespace
@@ -88,8 +114,10 @@ void Tfrm_Update::setTexts(const QString& message, const QString& media, const Q
     ui->lbl_Message->setText(labelText(message));
     ui->lbl_Message->adjustSize();
 
-    // The version part comes from the server as received, line breaks and all.
-    ui->lbl_Media->setText(lineBreaks(media));
+    // The version part comes from the server as received: one line of it is shown, as wide as
+    // the text below, so that it spills over nothing.
+    const int width = ui->lbl_Download->geometry().right() + 1 - ui->lbl_Media->x();
+    ui->lbl_Media->setText(firstLine(media, ui->lbl_Media->fontMetrics(), width));
     ui->lbl_Media->adjustSize();
 
     ui->lbl_Download->setText(labelText(download));

@@ -29,8 +29,9 @@ public:
                 QWidget* owner);
     ~Tfrm_Update() override;
 
-    /// Fills the three labels, all plain text. `media` is shown as it is, with its line breaks
-    /// (CR LF, CR or LF) breaking the line and no '&' taken as an accelerator.
+    /// Fills the three labels, all plain text. Of `media` the first line is shown, with no '&'
+    /// taken as an accelerator, elided with "…" where it does not fit the prompt's width or
+    /// where more lines follow.
     void setTexts(const QString& message, const QString& media, const QString& download);
 
 protected:

@@ -116,7 +116,8 @@ QStringList scanImages(QStringView text, QStringView baseAddress, TImageType typ
     ForwardFinder source(text, u"SRC=\"", true);
     ForwardFinder quote(text, u"\"", false);
     qsizetype t = 0; // the scan's remaining text is text[t..]
-    for (qsizetype p = tag.next(t); p >= 0; p = tag.next(t)) {
+    for (qsizetype p = tag.next(t); p >= 0 && images.size() < MaxReferencesPerDocument;
+         p = tag.next(t)) {
         t = p + 1;
         const qsizetype s = source.next(t);
         if (s < 0)
@@ -140,7 +141,8 @@ QStringList scanHyperLinks(QStringView text, QStringView baseAddress, QStringVie
     ForwardFinder quote(text, u"\"", false);
     ForwardFinder closing(text, u">", false);
     qsizetype u = 0; // the scan's remaining text is text[u..]
-    for (qsizetype p = tag.next(u); p >= 0; p = tag.next(u)) {
+    for (qsizetype p = tag.next(u); p >= 0 && links.size() < MaxReferencesPerDocument;
+         p = tag.next(u)) {
         u = p + 1;
         const qsizetype h = target.next(u);
         if (h < 0)
@@ -152,11 +154,15 @@ QStringList scanHyperLinks(QStringView text, QStringView baseAddress, QStringVie
         const qsizetype g = closing.next(u);
         if (q < 0 || g < 0)
             continue;
-        QString reference = text.sliced(u, std::min(q, g) - u).toString();
+        const qsizetype end = std::min(q, g);
+        QString reference = text.sliced(u, end - u).toString();
         if (!reference.contains(u"://"))
             reference = resolveReference(reference, baseAddress);
         if (linkType.isEmpty() || containsAsciiCi(reference, linkType))
             links.append(reference);
+        // The next tag is looked for after this reference, not inside it: resuming at the
+        // tag's "<" copied the same text again for every "<A" it held.
+        u = end;
     }
     return links;
 }

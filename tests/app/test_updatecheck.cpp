@@ -62,8 +62,8 @@ void TestUpdateCheck::newerVersionGivesOnePrompt_data()
     };
     row("5.2", "5.2", "Corvane Professional 5.2");
     row("5.1.0.1", "5.1.0.1", "Corvane Professional 5.1.0.1");
-    // Seven characters are compared; the label keeps the line break that followed them.
-    row("5.2.0.0 CR LF", "5.2.0.0\r\n", "Corvane Professional 5.2.0.0\n");
+    // Seven characters are compared; the label shows the first line only.
+    row("5.2.0.0 CR LF", "5.2.0.0\r\n", "Corvane Professional 5.2.0.0");
     row("equal", "5.1", "");
     row("older", "5.0.9", "");
     row("empty", "", "");

@@ -46,10 +46,10 @@ private:
         m_answered = true;
         const QList<QByteArray> words = m_head.left(m_head.indexOf("\r\n")).split(' ');
         m_server.noteRequest(words.value(1));
-        answer(m_server.requests().size());
+        answer(m_server.requests().size(), words.value(0), words.value(1));
     }
 
-    void answer(qsizetype requestNumber)
+    void answer(qsizetype requestNumber, const QByteArray& method, const QByteArray& target)
     {
         switch (m_server.fault()) {
         case Fault::NewerVersion:
@@ -97,6 +97,25 @@ private:
             m_remaining = Gigabyte - 7;
             feed();
             return;
+        case Fault::HrefRepetition: {
+            // 80 KB; each link copied whole, they took 800 MB.
+            const QByteArray body = "5.1" + QByteArray("<A HREF=").repeated(10000) + ">\"";
+            send("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                 "\r\nConnection: close\r\n\r\n" + body);
+            m_socket->disconnectFromHost();
+            return;
+        }
+        case Fault::ConnectFlood:
+            if (method == "CONNECT") {
+                send("HTTP/1.1 200 Connection established\r\n");
+                m_remaining = -1;
+                feed();
+                return;
+            }
+            send("HTTP/1.1 302 Found\r\nLocation: https" + target.mid(4) +
+                 "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            m_socket->disconnectFromHost();
+            return;
         case Fault::SlowDrip: {
             send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
             auto* drip = new QTimer(this);
@@ -121,7 +140,7 @@ private:
                 lines += "X-Filler: " + QByteArray(1000, 'h') + "\r\n";
             return lines;
         }();
-        if (m_server.fault() == Fault::EndlessHeaders) {
+        if (m_server.fault() == Fault::EndlessHeaders || m_server.fault() == Fault::ConnectFlood) {
             send(headerLines);
             return;
         }

@@ -19,6 +19,8 @@ enum class Fault {
     EndlessBody,      ///< a body without length that never ends
     GigabyteBody,     ///< a body of 1 GiB, announced as such
     SlowDrip,         ///< a long body, one byte a second
+    HrefRepetition,   ///< "<A HREF=" over and over: every link runs to the same end
+    ConnectFlood,     ///< a redirect to https, then header lines without end after CONNECT
 };
 
 class FaultServer final : public ServerThread
@@ -27,7 +29,7 @@ public:
     explicit FaultServer(Fault fault);
     ~FaultServer() override;
 
-    /// The request targets received so far.
+    /// The request targets received so far (host:port for CONNECT).
     QList<QByteArray> requests() const;
     /// Connections accepted and not yet closed by either side.
     int openConnections() const;

@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTcpServer>
+#include <QUrl>
 
 #include <optional>
 
@@ -105,6 +106,8 @@ void TestFaultsUpdate::misbehavingServers()
     add("body without end", Fault::EndlessBody, true);
     add("1 GiB body", Fault::GigabyteBody, true);
     add("one byte a second", Fault::SlowDrip, false);
+    add("links over each other", Fault::HrefRepetition, true);
+    add("CONNECT answered without end", Fault::ConnectFlood, true);
 
     for (auto& c : cases) {
         QVERIFY(c->folders.isValid());
@@ -187,6 +190,12 @@ void TestFaultsUpdate::misbehavingServers()
             // What a fetch takes in is bounded as well: the body limit, not the server, ends it.
             QVERIFY2(c->server->bytesSent() < 64 * 1024 * 1024,
                      qPrintable(c->failure("the fetch read on and on")));
+        }
+        if (c->fault == Fault::ConnectFlood) {
+            // The tunnel to the https address was asked of the same proxy.
+            const QByteArray tunnel = QUrl::fromEncoded(UpdateAddress).host().toLatin1() + ":443";
+            QVERIFY2(c->server->requests().value(1) == tunnel,
+                     qPrintable(c->failure("no CONNECT")));
         }
         if (c->fault == Fault::EndlessRedirects) {
             QVERIFY2(c->server->requests().size() <= 11,

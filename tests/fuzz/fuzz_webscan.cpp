@@ -1,7 +1,9 @@
 // The fetcher's text work on a hostile document: the fragment between markers, the image and
 // link scans and the resolving of references. The scans remember where they last found each
 // marker to stay linear; they must find exactly what a plain search from each position finds.
-// The fragment must be the text between the markers' first occurrences.
+// What they keep is bounded by the document: references do not overlap, each gains at most the
+// base address, and there are at most MaxReferencesPerDocument of them. The fragment must be
+// the text between the markers' first occurrences.
 //
 // Input: a byte of flags (image type in the lowest two bits; 4: the document is UTF-16LE, any
 // code unit, rather than Latin-1 as the fetcher reads bodies), then the first, second and end
@@ -44,7 +46,8 @@ QStringList plainImages(QStringView text, QStringView base, TImageType type)
 {
     QStringList images;
     qsizetype t = 0;
-    for (qsizetype p = plainFind(text, u"<IMG", t, true); p >= 0;
+    for (qsizetype p = plainFind(text, u"<IMG", t, true);
+         p >= 0 && images.size() < MaxReferencesPerDocument;
          p = plainFind(text, u"<IMG", t, true)) {
         t = p + 1;
         const qsizetype s = plainFind(text, u"SRC=\"", t, true);
@@ -68,8 +71,8 @@ QStringList plainLinks(QStringView text, QStringView base, QStringView linkType)
 {
     QStringList links;
     qsizetype u = 0;
-    for (qsizetype p = plainFind(text, u"<A", u, true); p >= 0;
-         p = plainFind(text, u"<A", u, true)) {
+    for (qsizetype p = plainFind(text, u"<A", u, true);
+         p >= 0 && links.size() < MaxReferencesPerDocument; p = plainFind(text, u"<A", u, true)) {
         u = p + 1;
         const qsizetype h = plainFind(text, u"HREF=", u, true);
         if (h < 0)
@@ -86,6 +89,7 @@ QStringList plainLinks(QStringView text, QStringView base, QStringView linkType)
             reference = resolveReference(reference, base);
         if (linkType.isEmpty() || containsPlain(reference, linkType))
             links.append(reference);
+        u = std::min(q, g);
     }
     return links;
 }
@@ -109,6 +113,16 @@ std::optional<QString> plainFragment(QStringView text, QStringView first, QStrin
     return text.sliced(b + from.size(), c - b - from.size()).toString();
 }
 
+void requireBounded(const QStringList& references, QStringView text, QStringView base)
+{
+    qsizetype total = 0;
+    for (const QString& reference : references)
+        total += reference.size();
+    require(references.size() <= MaxReferencesPerDocument, "too many references kept");
+    require(total <= text.size() + references.size() * (base.size() + 1),
+            "references longer than the document");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -126,10 +140,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     require(extractFragment(text, first, from, to) == plainFragment(text, first, from, to),
             "fragment differs from a plain search");
-    require(scanImages(text, base, type) == plainImages(text, base, type),
-            "images differ from a plain search");
-    require(scanHyperLinks(text, base, linkType) == plainLinks(text, base, linkType),
-            "links differ from a plain search");
+    const QStringList images = scanImages(text, base, type);
+    require(images == plainImages(text, base, type), "images differ from a plain search");
+    requireBounded(images, text, base);
+    const QStringList links = scanHyperLinks(text, base, linkType);
+    require(links == plainLinks(text, base, linkType), "links differ from a plain search");
+    requireBounded(links, text, base);
 
     // References as they come: one holding "HTTP:" is kept, anything else ends up after the
     // host part of the base.

@@ -43,6 +43,10 @@ private:
                 request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
         }
         m_server.record(request);
+        if (request.method == "CONNECT") {
+            openTunnel(request.target.mid(request.target.lastIndexOf(':') + 1).toUShort());
+            return;
+        }
 
         QByteArray path = request.target;
         if (path.startsWith("http://")) {
@@ -85,6 +89,26 @@ private:
         m_socket->disconnectFromHost();
     }
 
+    // Joins the connection to `port` on 127.0.0.1 once that answers, both ways, until either
+    // side closes.
+    void openTunnel(quint16 port)
+    {
+        auto* server = new QTcpSocket(this);
+        const auto pipe = [](QTcpSocket* from, QTcpSocket* to) {
+            QObject::connect(from, &QTcpSocket::readyRead, to,
+                             [from, to] { to->write(from->readAll()); });
+            QObject::connect(from, &QTcpSocket::disconnected, to, &QTcpSocket::disconnectFromHost);
+        };
+        QObject::connect(server, &QTcpSocket::connected, this, [this, server, pipe] {
+            m_socket->write("HTTP/1.1 200 Connection established\r\n\r\n");
+            pipe(m_socket, server);
+            pipe(server, m_socket);
+        });
+        QObject::connect(server, &QTcpSocket::errorOccurred, m_socket,
+                         &QTcpSocket::disconnectFromHost);
+        server->connectToHost(QHostAddress::LocalHost, port);
+    }
+
     TestHttpServer& m_server;
     QTcpSocket* m_socket;
     QByteArray m_buffer;
@@ -104,9 +128,10 @@ QList<QByteArray> RecordedRequest::values(const QByteArray& name) const
     return found;
 }
 
-TestHttpServer::TestHttpServer()
+TestHttpServer::TestHttpServer(std::optional<QSslConfiguration> tls)
+    : m_secure(tls.has_value())
 {
-    startListening();
+    startListening(std::move(tls));
 }
 
 TestHttpServer::~TestHttpServer()
@@ -116,7 +141,8 @@ TestHttpServer::~TestHttpServer()
 
 QString TestHttpServer::url(const QString& path) const
 {
-    return QStringLiteral("http://127.0.0.1:") + QString::number(port()) + path;
+    return (m_secure ? QStringLiteral("https://127.0.0.1:") : QStringLiteral("http://127.0.0.1:")) +
+           QString::number(port()) + path;
 }
 
 void TestHttpServer::setRoute(const QByteArray& path, const TestRoute& route)

@@ -4,7 +4,8 @@
 // runs on a thread of its own, so that it answers while the test's thread blocks or waits. Each
 // path is scripted: status, headers, body, a delay, a stall, a connection reset after some
 // bytes. Every request is recorded. Each connection carries one request and is closed after
-// the answer.
+// the answer. It serves https when given a TLS configuration. As a proxy, it answers CONNECT
+// with a tunnel to the requested port on 127.0.0.1, whatever the host.
 
 #include "serverthread.h"
 
@@ -40,10 +41,10 @@ struct RecordedRequest
 class TestHttpServer final : public ServerThread
 {
 public:
-    TestHttpServer();
+    explicit TestHttpServer(std::optional<QSslConfiguration> tls = std::nullopt);
     ~TestHttpServer() override;
 
-    /// "http://127.0.0.1:<port>" + path.
+    /// "http://127.0.0.1:<port>" + path, or https.
     QString url(const QString& path) const;
 
     /// Paths without a route are answered 404.
@@ -59,6 +60,7 @@ protected:
     void serve(QTcpSocket* socket, QObject* parent) override;
 
 private:
+    const bool m_secure;
     mutable QMutex m_mutex;
     std::map<QByteArray, TestRoute> m_routes;
     QList<RecordedRequest> m_requests;

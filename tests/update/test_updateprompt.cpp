@@ -1,5 +1,5 @@
 // The update prompt: its texts with and without a language file, what each way of answering
-// reports back and opens, and that the labels show the server's text exactly as it came.
+// reports back and opens, and that the labels show the server's text as it came, on one line.
 
 #include "update/updateprompt.h"
 #include "urlrecorder.h"
@@ -42,6 +42,7 @@ private Q_SLOTS:
     void answers();
     void labels_data();
     void labels();
+    void longVersionIsElided();
 
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -178,12 +179,17 @@ void TestUpdatePrompt::labels_data()
     QTest::newRow("body ending in CR LF") << QStringLiteral("An update is available:")
                                           << QStringLiteral("Corvane Professional 5.2\r\n")
                                           << QStringLiteral("An update is available:")
-                                          << QStringLiteral("Corvane Professional 5.2\n") << 2;
+                                          << QStringLiteral("Corvane Professional 5.2") << 1;
+    // Only the first line is shown, marked as cut; the rest would spill over the other texts.
+    QTest::newRow("sixty lines") << QStringLiteral("An update is available:")
+                                 << QStringLiteral("Corvane Professional 5.2.0.0\r\n") +
+                                        QStringLiteral("<b>more</b>\r\n").repeated(60)
+                                 << QStringLiteral("An update is available:")
+                                 << QStringLiteral("Corvane Professional 5.2.0.0…") << 1;
     QTest::newRow("markup") << QStringLiteral("<b>x</b>")
-                            << QStringLiteral("Corvane Professional <a href=\"http://x/\">6</a>")
+                            << QStringLiteral("Corvane Professional <b>6</b>")
                             << QStringLiteral("<b>x</b>")
-                            << QStringLiteral("Corvane Professional <a href=\"http://x/\">6</a>")
-                            << 1;
+                            << QStringLiteral("Corvane Professional <b>6</b>") << 1;
     // A translated caption follows the accelerator convention; the server's text does not.
     QTest::newRow("ampersands") << QStringLiteral("R&&D &neu:")
                                 << QStringLiteral("Corvane Professional 5&2")
@@ -220,6 +226,18 @@ void TestUpdatePrompt::labels()
     QVERIFY(mediaLabel->height() >= mediaLines * lineHeight);
     QVERIFY(mediaLabel->height() < (mediaLines + 1) * lineHeight);
     QCOMPARE(downloadLabel->geometry(), QRect(80, 64, 281, 33));
+}
+
+void TestUpdatePrompt::longVersionIsElided()
+{
+    // 16 MiB, as much as the fetcher takes in; laid out whole it blocked the prompt for seconds.
+    Tfrm_Update prompt(*m_translator, {}, nullptr);
+    prompt.setTexts({}, QStringLiteral("Corvane Professional 5.2.0.0") + QString(1 << 24, u'W'),
+                    {});
+    const QLabel* media = child<QLabel>(prompt, "lbl_Media");
+    QVERIFY(media->text().startsWith(QStringLiteral("Corvane Professional 5.2")));
+    QVERIFY(media->text().endsWith(u'…'));
+    QVERIFY(media->geometry().right() <= child<QLabel>(prompt, "lbl_Download")->geometry().right());
 }
 
 QTEST_MAIN(TestUpdatePrompt)

@@ -8,12 +8,15 @@
 #include <QFile>
 #include <QMutex>
 #include <QProcess>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -150,6 +153,18 @@ private:
     QByteArray m_old;
 };
 
+// The test server's TLS setup with one of the certificates of tests/support/certs.
+QSslConfiguration serverTls(const QString& certificate)
+{
+    const QString folder = QStringLiteral(CORVANE_TEST_CERTS_DIR "/");
+    QSslConfiguration tls;
+    tls.setLocalCertificate(QSslCertificate::fromPath(folder + certificate + u".pem").value(0));
+    QFile key(folder + QStringLiteral("server.key"));
+    if (key.open(QIODevice::ReadOnly))
+        tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
+    return tls;
+}
+
 // Child mode: start a fetch against a server that never answers, then leave the event loop
 // while it runs. "destroy" deletes the component first; "owned" leaves it to the application.
 int fetchAndExit(int argc, char** argv)
@@ -199,6 +214,15 @@ private Q_SLOTS:
         qunsetenv("http_proxy");
         qunsetenv("HTTP_PROXY");
         qunsetenv("all_proxy");
+        qunsetenv("https_proxy");
+        qunsetenv("HTTPS_PROXY");
+        qunsetenv("no_proxy");
+        // Only the test CA is trusted, by every TLS connection of this process.
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(
+            QSslCertificate::fromPath(QStringLiteral(CORVANE_TEST_CERTS_DIR "/ca.pem")));
+        QCOMPARE(tls.caCertificates().size(), 1);
+        QSslConfiguration::setDefaultConfiguration(tls);
     }
 
     void init() { m_server = std::make_unique<TestHttpServer>(); }
@@ -688,6 +712,66 @@ private Q_SLOTS:
         QCOMPARE(recorder.data(), QStringList{QStringLiteral("moved here")});
         QCOMPARE(m_server->requestCount(), 2);
         QCOMPARE(item->URL, m_server->url(QStringLiteral("/old")));
+    }
+
+    // Against a TLS server on 127.0.0.1, directly or through a tunnel of a proxy that takes
+    // every host for 127.0.0.1. A failure is silent: no data, no temporary file left.
+    void https_data()
+    {
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("proxy"); // "given", "system" (with credentials), or none
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("error"); // none: fetched
+        const auto row = [](const char* name, const char* certificate, const char* host,
+                            const char* proxy, const char* path, const char* error) {
+            QTest::newRow(name) << QString::fromLatin1(certificate) << QString::fromLatin1(host)
+                                << QString::fromLatin1(proxy) << QString::fromLatin1(path)
+                                << QString::fromLatin1(error);
+        };
+        row("trusted", "good", "127.0.0.1", "", "/doc", "");
+        row("self-signed", "selfsigned", "127.0.0.1", "", "/doc", "-1");
+        row("for another host", "wronghost", "127.0.0.1", "", "/doc", "-1");
+        row("expired", "expired", "127.0.0.1", "", "/doc", "-1");
+        row("redirect to http", "good", "127.0.0.1", "", "/to-http", "302");
+        row("tunnel", "good", "corvane.test", "given", "/doc", "");
+        // The certificate names the proxy's address too; the server's name must match.
+        row("tunnel to another host", "good", "other.test", "given", "/doc", "-1");
+        row("tunnel, system's proxy", "good", "corvane.test", "system", "/doc", "");
+    }
+
+    void https()
+    {
+        QFETCH(QString, certificate);
+        QFETCH(QString, host);
+        QFETCH(QString, proxy);
+        QFETCH(QString, path);
+        QFETCH(QString, error);
+        TestHttpServer server(serverTls(certificate));
+        server.setRoute("/doc", route(200, "over TLS"));
+        server.setRoute("/to-http",
+                        redirect(302, m_server->url(QStringLiteral("/doc")).toLatin1()));
+        TestHttpServer tunnel;
+        const QByteArray tunnelAddress = "127.0.0.1:" + QByteArray::number(tunnel.port());
+        std::optional<ScopedEnv> systemProxy;
+        if (proxy == u"system")
+            systemProxy.emplace("http_proxy", "http://u:p@" + tunnelAddress);
+        TWebData web(nullptr);
+        if (proxy == u"given")
+            web.setProxy(QString::fromLatin1(tunnelAddress));
+        const QString authority = host + u':' + QString::number(server.port());
+        web.Data().Add()->URL = u"https://" + authority + path;
+        Recorder recorder(web);
+        runToEnd(web, recorder);
+
+        QCOMPARE(recorder.data(),
+                 error.isEmpty() ? QStringList{QStringLiteral("over TLS")} : QStringList{});
+        QCOMPARE(recorder.events().contains(u"error 0:" + error), !error.isEmpty());
+        QCOMPARE(m_server->requestCount(), 0);
+        const RecordedRequest connect = tunnel.requests().value(0);
+        QCOMPARE(connect.target, proxy.isEmpty() ? QByteArray() : authority.toLatin1());
+        QCOMPARE(connect.values("Proxy-Authorization").size(), proxy == u"system" ? 1 : 0);
+        QVERIFY(server.requests().value(0).values("Proxy-Authorization").isEmpty());
     }
 
     void redirectLoopIsBounded()
