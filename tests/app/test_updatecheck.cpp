@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QThread>
@@ -169,6 +170,12 @@ void TestUpdateCheck::checkStartsOnlyForAShownWindow()
     QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(), requests, 5000);
     QTest::qWait(200); // and no later request either
     QCOMPARE(server.requestCount(), requests);
+    // What the check loaded for itself goes again once it has ended.
+    const auto moduleMapped = [] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libcorvane_http");
+    };
+    QTRY_VERIFY(!moduleMapped());
 }
 
 QTEST_MAIN(TestUpdateCheck)
