@@ -145,16 +145,20 @@ void TestUpdateCheck::answerSetsAutoUpdate()
 
 void TestUpdateCheck::checkStartsOnlyForAShownWindow_data()
 {
+    QTest::addColumn<bool>("onScreen");
     QTest::addColumn<bool>("closedAtOnce");
     QTest::addColumn<int>("requests");
-    QTest::newRow("shown") << false << 1;
-    QTest::newRow("closed before the event loop ran") << true << 0;
+    QTest::newRow("shown") << true << false << 1;
+    QTest::newRow("closed before the event loop ran") << true << true << 0;
+    // Drawn, but never on the screen: the check waits for the first frame there.
+    QTest::newRow("never on the screen") << false << false << 0;
 }
 
-// The check starts from the event loop once the window is shown; a window closed before that
-// fetches nothing.
+// The check starts from the event loop once the window's first frame is on the screen; a
+// window closed before that fetches nothing.
 void TestUpdateCheck::checkStartsOnlyForAShownWindow()
 {
+    QFETCH(bool, onScreen);
     QFETCH(bool, closedAtOnce);
     QFETCH(int, requests);
     TestHttpServer server;
@@ -164,6 +168,7 @@ void TestUpdateCheck::checkStartsOnlyForAShownWindow()
     MainWindowFixture f("[Corvane]\nAutoUpdate=1\n");
     qputenv("http_proxy", server.url(QStringLiteral("/")).toLatin1());
     f.window = std::make_unique<Tfrm_Main>(*f.translator, *f.settings);
+    f.window->setAttribute(Qt::WA_DontShowOnScreen, !onScreen);
     f.window->show();
     if (closedAtOnce)
         QVERIFY(f.window->close());
