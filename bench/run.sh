@@ -188,6 +188,10 @@ if ((write)); then
     memory=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
     qt=$(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null || echo unknown)
     results=$root/bench/RESULTS.md
+    # Taken before RESULTS.md is rewritten, which is no change of what was measured.
+    commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+    git diff --quiet HEAD -- . ':!bench/RESULTS.md' 2>/dev/null ||
+        commit="$commit with local changes"
     # The hand-written part, which no run can produce, is kept as it is.
     kept=$scratch/kept
     if [ -f "$results" ]; then
@@ -209,8 +213,6 @@ if ((write)); then
         echo "- CPU: $cpu, $cores cores, $memory memory"
         echo "- System: $(uname -sr), Qt $qt, Xvfb without a window manager"
         echo "- Load average before the run: $load_before"
-        commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
-        git diff --quiet HEAD 2>/dev/null || commit="$commit with local changes"
         echo "- Build: the \"bench\" preset (RelWithDebInfo), commit $commit"
         echo
         table
