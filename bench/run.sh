@@ -23,7 +23,7 @@ for argument in "$@"; do
     --no-build) build=0 ;;
     --no-write) write=0 ;;
     -h | --help)
-        sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
     *) figures+=("$argument") ;;
