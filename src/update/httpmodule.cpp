@@ -10,9 +10,10 @@
 // The module is open while an exchange of it exists: the first exchange opens it and the last
 // one to go closes it again, so that a finished update check leaves none of its code mapped.
 // Qt Network, which the module brings in, stays loaded for the rest of the process: it keeps
-// a thread for the system's proxy settings running, hooks its clean-up into the application
-// object and registers its types with Qt Core, none of which survives its code being unmapped
-// (bench/README.md has the figures). The module's own code is used only by its exchanges.
+// a thread for the system's proxy settings running, its host name lookups may go on on threads
+// of its own after an exchange has given up on them, and it registers types with Qt Core;
+// none of that survives its code being unmapped (bench/README.md has the figures). The
+// module's own code is used only by its exchanges.
 
 namespace corvane::http {
 
