@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Builds the "bench" preset and measures the launcher, side by side with the reference program
+# Builds the "bench" preset and measures the launcher, side by side with the reference programs
 # in the same run, on a private Xvfb server. Prints the table and, when every figure ran,
-# writes it with the machine's description and all samples to bench/RESULTS.md.
+# writes it with the machine's description and all samples to bench/RESULTS.md, keeping the
+# hand-written part of that file (from "## What each change bought" to "## Samples").
 #
 #   bench/run.sh [--no-build] [--no-write] [figure ...]
 #
-# Figures: translate startup startup-update idle toolstart close update handover (default: all).
-# Environment: CORVANE_BENCH_RUNS (15), CORVANE_BENCH_WARMUP (2), CORVANE_BENCH_IDLE_RUNS (3).
-# Needs: cmake, ninja, Qt 6, libbenchmark-dev, libx11-dev, Xvfb, xprop (x11-utils), openbox.
+# Figures: translate startup idle toolstart update (default: all).
+# Environment: CORVANE_BENCH_RUNS (21 rounds), CORVANE_BENCH_WARMUP (2),
+# CORVANE_BENCH_IDLE_RUNS (21 rounds of 11 s).
+# Needs: cmake, ninja, Qt 6, libbenchmark-dev, libx11-dev, Xvfb, dbus-daemon, libXtst (which
+# xdotool brings).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -20,22 +23,22 @@ for argument in "$@"; do
     --no-build) build=0 ;;
     --no-write) write=0 ;;
     -h | --help)
-        sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
     *) figures+=("$argument") ;;
     esac
 done
-all_figures=(translate startup startup-update idle toolstart close update handover)
+all_figures=(translate startup idle toolstart update)
 ((${#figures[@]})) || figures=("${all_figures[@]}")
 [ "${figures[*]}" = "${all_figures[*]}" ] || write=0
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-runs=${CORVANE_BENCH_RUNS:-15}
+runs=${CORVANE_BENCH_RUNS:-21}
 warmup=${CORVANE_BENCH_WARMUP:-2}
-idle_runs=${CORVANE_BENCH_IDLE_RUNS:-3}
+idle_runs=${CORVANE_BENCH_IDLE_RUNS:-21}
 
-for tool in cmake Xvfb xprop openbox; do
+for tool in cmake Xvfb dbus-daemon; do
     command -v "$tool" >/dev/null || {
         echo "bench/run.sh: $tool is not installed (see bench/README.md)" >&2
         exit 1
@@ -48,8 +51,9 @@ if ((build)); then
 fi
 out=$root/build/bench
 bin=$out/bench
-for program in "$out/program/corvane" "$bin/corvane_reference" "$bin/corvane_probe" \
-    "$bin/corvane_stamp" "$bin/corvane_makelng" "$bin/corvane_bench_translate"; do
+for program in "$out/program/corvane" "$bin/corvane_reference" "$bin/corvane_reference_controls" \
+    "$bin/corvane_probe" "$bin/corvane_stamp" "$bin/corvane_makelng" \
+    "$bin/corvane_bench_translate"; do
     [ -x "$program" ] || {
         echo "bench/run.sh: $program is missing; build the bench preset" >&2
         exit 1
@@ -88,8 +92,8 @@ for tool in files_writer tunes_writer songs_writer movie_writer image_writer dis
     cp "$bin/corvane_stamp" "$program/$tool.exe"
 done
 
-# The X server: wide enough that the launcher (centred) and the reference (top left) do not
-# overlap where the tool start clicks.
+# The X server: wide enough that the launcher (centred) and the references (top left, top
+# right) do not overlap.
 exec 3>"$scratch/display"
 Xvfb -noreset -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
 pids+=($!)
@@ -105,6 +109,12 @@ done
 export DISPLAY=":$(head -n 1 "$scratch/display")"
 unset WAYLAND_DISPLAY
 
+# A session bus of its own, as a desktop has one: without any, every Qt program's start forks
+# itself to look for dbus-launch, which would weigh on every figure alike and blur the ratios.
+bus=$(dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1)
+pids+=("$(sed -n 2p <<<"$bus")")
+export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 <<<"$bus")
+
 rows=$scratch/rows
 log=$scratch/samples
 : >"$rows"
@@ -116,21 +126,9 @@ probe() {
     echo "== $figure" >&2
     echo "## $figure" >>"$log"
     "$bin/corvane_probe" "$figure" --ours "$program/corvane" --reference "$bin/corvane_reference" \
-        --stamp "$bin/corvane_stamp" --work "$scratch/work" --runtime "$runtime" "$@" \
-        >>"$rows" 2>>"$log"
+        --controls "$bin/corvane_reference_controls" --stamp "$bin/corvane_stamp" \
+        --work "$scratch/work" --runtime "$runtime" "$@" >>"$rows" 2>>"$log"
     rm -rf "${scratch:?}/work/"run-* "${runtime:?}/"runtime-*
-}
-
-start_window_manager() {
-    XDG_CONFIG_HOME=$scratch/openbox-config openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
-    wm_pid=$!
-    pids+=("$wm_pid")
-    for _ in $(seq 100); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-        sleep 0.1
-    done
-    echo "bench/run.sh: openbox did not start" >&2
-    exit 1
 }
 
 translate() {
@@ -163,15 +161,8 @@ translate() {
 for figure in "${figures[@]}"; do
     case "$figure" in
     translate) translate ;;
-    startup | startup-update | toolstart | close | update)
-        probe "$figure" --runs "$runs" --warmup "$warmup"
-        ;;
+    startup | toolstart | update) probe "$figure" --runs "$runs" --warmup "$warmup" ;;
     idle) probe idle --runs "$idle_runs" --warmup 0 ;;
-    handover)
-        start_window_manager
-        probe handover --runs "$runs" --warmup "$warmup"
-        kill "$wm_pid" 2>/dev/null || true
-        ;;
     *)
         echo "bench/run.sh: unknown figure $figure" >&2
         exit 1
@@ -196,30 +187,43 @@ if ((write)); then
     cores=$(nproc)
     memory=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
     qt=$(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null || echo unknown)
+    results=$root/bench/RESULTS.md
+    # Taken before RESULTS.md is rewritten, which is no change of what was measured.
+    commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+    git diff --quiet HEAD -- . ':!bench/RESULTS.md' 2>/dev/null ||
+        commit="$commit with local changes"
+    # The hand-written part, which no run can produce, is kept as it is.
+    kept=$scratch/kept
+    if [ -f "$results" ]; then
+        awk '/^## What each change bought/ { keep = 1 } /^## Samples/ { keep = 0 } keep' \
+            "$results" >"$kept"
+    fi
+    [ -s "$kept" ] || printf '## What each change bought\n\n(Not written yet.)\n\n' >"$kept"
     {
         echo "# Benchmark results"
         echo
         echo "The latest run of \`bench/run.sh\`; see README.md for what each figure means and how"
-        echo "it is taken. Medians of $runs runs after $warmup warm-up runs (idle cost: $idle_runs"
-        echo "runs of 10 s each); ours and the reference ran alternately in the same run."
+        echo "it is taken. Each figure is the median, with the range in brackets, of $runs rounds"
+        echo "after $warmup warm-up rounds (idle cost: $idle_runs rounds of 11 s); in every round"
+        echo "the launcher and the references ran one after the other, each in every place of the"
+        echo "order equally often. A paired ratio or difference is taken within each round, then"
+        echo "its median."
         echo
         echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-        echo "- CPU: $cpu, $cores cores (shared), $memory memory"
-        echo "- System: $(uname -sr), Qt $qt, Xvfb without a window manager (openbox for the" \
-            "hand-over)"
+        echo "- CPU: $cpu, $cores cores, $memory memory"
+        echo "- System: $(uname -sr), Qt $qt, Xvfb without a window manager"
         echo "- Load average before the run: $load_before"
-        commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
-        git diff --quiet HEAD 2>/dev/null || commit="$commit with local changes"
         echo "- Build: the \"bench\" preset (RelWithDebInfo), commit $commit"
         echo
         table
         echo
+        cat "$kept"
         echo "## Samples"
         echo
         echo '```'
         cat "$log"
         echo '```'
-    } >"$root/bench/RESULTS.md"
+    } >"$results"
     echo
     echo "Written to bench/RESULTS.md"
 fi

@@ -21,6 +21,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
+#include <functional>
 
 namespace corvane {
 
@@ -28,6 +30,43 @@ namespace {
 
 const QColor GreyText(0x80, 0x80, 0x80);
 const QColor SilverText(0xC0, 0xC0, 0xC0);
+
+// Runs an action once, on the event loop's first turn after the window has been painted on
+// the screen: by then the whole window is drawn and the frame handed to the window system.
+// A paint into a window that is not exposed (not mapped yet, or never shown on the screen)
+// does not count. Goes with the window.
+class FirstFrameWatch final : public QObject
+{
+public:
+    FirstFrameWatch(QWidget* window, std::function<void()> action)
+        : QObject(window)
+        , m_action(std::move(action))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        const QWindow* handle = static_cast<QWidget*>(watched)->windowHandle();
+        if (!handle || !handle->isExposed())
+            return false;
+        watched->removeEventFilter(this);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_action();
+                deleteLater();
+            },
+            Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    std::function<void()> m_action;
+};
 
 } // namespace
 
@@ -318,16 +357,13 @@ void Tfrm_Main::startUpdateCheck()
     FWebData = new TWebData(QCoreApplication::instance());
     FWebData->Data().Add()->URL = updateInfoAddress().toString();
     FWebData->OnData = [this](TWebData*, int, const QString& body) { UpdateInfoReceived(body); };
-    // The fetch itself starts once the window is on its way to the screen: its worker loads
-    // the network code, which beside the window's own start-up only slowed the window down.
-    // A window closed before that has released the fetcher, and nothing is fetched.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (FWebData)
-                FWebData->Collect();
-        },
-        Qt::QueuedConnection);
+    // The fetch itself waits until the window's first frame is on the screen: its worker loads
+    // the network code, which beside the window's own start-up only slowed the window down. A
+    // window closed before that has released the fetcher, and nothing is fetched.
+    new FirstFrameWatch(this, [this] {
+        if (FWebData)
+            FWebData->Collect();
+    });
 }
 
 void Tfrm_Main::UpdateInfoReceived(const QString& body)

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QThread>
@@ -144,16 +145,20 @@ void TestUpdateCheck::answerSetsAutoUpdate()
 
 void TestUpdateCheck::checkStartsOnlyForAShownWindow_data()
 {
+    QTest::addColumn<bool>("onScreen");
     QTest::addColumn<bool>("closedAtOnce");
     QTest::addColumn<int>("requests");
-    QTest::newRow("shown") << false << 1;
-    QTest::newRow("closed before the event loop ran") << true << 0;
+    QTest::newRow("shown") << true << false << 1;
+    QTest::newRow("closed before the event loop ran") << true << true << 0;
+    // Drawn, but never on the screen: the check waits for the first frame there.
+    QTest::newRow("never on the screen") << false << false << 0;
 }
 
-// The check starts from the event loop once the window is shown; a window closed before that
-// fetches nothing.
+// The check starts from the event loop once the window's first frame is on the screen; a
+// window closed before that fetches nothing.
 void TestUpdateCheck::checkStartsOnlyForAShownWindow()
 {
+    QFETCH(bool, onScreen);
     QFETCH(bool, closedAtOnce);
     QFETCH(int, requests);
     TestHttpServer server;
@@ -163,12 +168,19 @@ void TestUpdateCheck::checkStartsOnlyForAShownWindow()
     MainWindowFixture f("[Corvane]\nAutoUpdate=1\n");
     qputenv("http_proxy", server.url(QStringLiteral("/")).toLatin1());
     f.window = std::make_unique<Tfrm_Main>(*f.translator, *f.settings);
+    f.window->setAttribute(Qt::WA_DontShowOnScreen, !onScreen);
     f.window->show();
     if (closedAtOnce)
         QVERIFY(f.window->close());
     QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(), requests, 5000);
     QTest::qWait(200); // and no later request either
     QCOMPARE(server.requestCount(), requests);
+    // What the check loaded for itself goes again once it has ended.
+    const auto moduleMapped = [] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libcorvane_http");
+    };
+    QTRY_VERIFY(!moduleMapped());
 }
 
 QTEST_MAIN(TestUpdateCheck)
