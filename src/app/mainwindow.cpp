@@ -28,6 +28,9 @@ namespace {
 
 const QColor GreyText(0x80, 0x80, 0x80);
 const QColor SilverText(0xC0, 0xC0, 0xC0);
+// The update information is a version text of a few bytes. What a server sends beyond this is
+// not read: a body cut at the bound still counts, and its text goes into the prompt.
+constexpr qint64 UpdateInfoMaxSize = 64 * 1024;
 
 } // namespace
 
@@ -317,6 +320,7 @@ void Tfrm_Main::startUpdateCheck()
     // Owned by the application; released by the close query, which may come first.
     FWebData = new TWebData(QCoreApplication::instance());
     FWebData->Data().Add()->URL = updateInfoAddress().toString();
+    FWebData->setMaxBodySize(UpdateInfoMaxSize);
     FWebData->OnData = [this](TWebData*, int, const QString& body) { UpdateInfoReceived(body); };
     // The fetch itself starts once the window is on its way to the screen: its worker loads
     // the network code, which beside the window's own start-up only slowed the window down.
