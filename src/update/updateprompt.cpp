@@ -53,6 +53,9 @@ Tfrm_Update::Tfrm_Update(const Translator& translator,
     bold.setBold(true);
     ui->lbl_Media->setFont(bold);
 
+    // The bevel's line runs along its top edge; a line frame would centre it in its height.
+    ui->Bevel1->setFrameRect(QRect(0, 0, ui->Bevel1->width(), 2));
+
     QPalette white = ui->pnl_Main->palette();
     white.setColor(QPalette::Window, Qt::white);
     ui->pnl_Main->setPalette(white);
