@@ -230,6 +230,9 @@ void Tfrm_Main::LoadSettings()
     const Preferences preferences = m_settings.load();
     FAutoUpdate = preferences.autoUpdate;
     FAutoClose = preferences.autoClose;
+    // The menu mirrors them whenever it opens; setting the marks now as well lets assistive
+    // technology, which reads the menu without opening it, see them right from the start.
+    Settings1Click();
 }
 
 void Tfrm_Main::Settings1Click()
