@@ -3,6 +3,7 @@
 #include "ui_updateprompt.h"
 
 #include "app/look.h"
+#include "app/placement.h"
 #include "app/product.h"
 #include "i18n/captiontext.h"
 #include "i18n/texts.h"
@@ -46,6 +47,7 @@ Tfrm_Update::Tfrm_Update(const Translator& translator,
 {
     ui->setupUi(this);
     setFixedSize(376, 159);
+    centreOverOwner(this);
 
     // The layout is in pixels, so is the font: 8 points at 96 dots per inch.
     setFont(windowFont());

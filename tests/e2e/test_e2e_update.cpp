@@ -113,6 +113,9 @@ void TestE2eUpdate::newerVersionShowsPrompt()
                 .endsWith(u"0x" + QString::number(main.toULongLong(), 16)));
     const QImage shot = saveScreenshot(*m_session, prompt, QStringLiteral("update-prompt.png"));
     QVERIFY(shot.width() >= 376 && shot.height() >= 159);
+    const QPoint offset = frameCentreOffset(*m_session, prompt, main);
+    QVERIFY2(qAbs(offset.x()) <= 2 && qAbs(offset.y()) <= 2,
+             qPrintable(QStringLiteral("off centre by %1, %2").arg(offset.x()).arg(offset.y())));
 
     const QList<RecordedRequest> requests = server.requests();
     QCOMPARE(requests.size(), 1);
