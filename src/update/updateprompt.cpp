@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QStringList>
 #include <QStyle>
+#include <QWindow>
 
 namespace corvane {
 
@@ -98,6 +99,15 @@ void Tfrm_Update::setTexts(const QString& message, const QString& media, const Q
     ui->lbl_Media->adjustSize();
 
     ui->lbl_Download->setText(labelText(download));
+}
+
+void Tfrm_Update::showEvent(QShowEvent* event)
+{
+    // It ends only through its buttons. Created by now and not yet on the screen, the window
+    // tells the window manager so in full.
+    if (const QWindow* window = windowHandle())
+        platform::requestTitleBarOnly(*window);
+    QDialog::showEvent(event);
 }
 
 void Tfrm_Update::keyPressEvent(QKeyEvent* event)

@@ -34,6 +34,7 @@ public:
     void setTexts(const QString& message, const QString& media, const QString& download);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
