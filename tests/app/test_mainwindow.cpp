@@ -216,7 +216,6 @@ void TestMainWindow::pressMovesButtonDown_data()
     QTest::newRow("caption, middle") << caption << Qt::MiddleButton << caption << true;
     // The release goes to the pressed control wherever it happens.
     QTest::newRow("icon to caption, right") << icon << Qt::RightButton << caption << true;
-    QTest::newRow("caption to icon, middle") << caption << Qt::MiddleButton << icon << true;
     QTest::newRow("icon to neighbour, right") << icon << Qt::RightButton << neighbour << false;
     QTest::newRow("icon to neighbour, left") << icon << Qt::LeftButton << neighbour << true;
 }

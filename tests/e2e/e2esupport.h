@@ -121,29 +121,21 @@ inline QSize windowSize(const XSession& session, const QString& window)
     return size;
 }
 
-/// How far the centre of `window`'s frame lies from that of `owner`'s frame. A frame is the
-/// client area (xwininfo) grown by the window manager's _NET_FRAME_EXTENTS.
-inline QPoint frameCentreOffset(const XSession& session, const QString& window,
-                                const QString& owner)
+/// The frame of `window` on the screen: its client area grown by the window manager's
+/// _NET_FRAME_EXTENTS (left, right, top, bottom).
+inline QRect frameGeometry(const XSession& session, const QString& window)
 {
-    const auto frame = [&session](const QString& id) {
-        const QString info = session.run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
-        const auto number = [&info](const QString& label) {
-            return QRegularExpression(label + QStringLiteral(":\\s*(-?\\d+)"))
-                .match(info).captured(1).toInt();
-        };
-        const QStringList extents =
-            session.property(id, QStringLiteral("_NET_FRAME_EXTENTS")).section(u'=', 1).split(u',');
-        const auto extent = [&extents](int i) { return extents.value(i).trimmed().toInt(); };
-        return QRect(number(QStringLiteral("Absolute upper-left X")),
-                     number(QStringLiteral("Absolute upper-left Y")), number(QStringLiteral("Width")),
-                     number(QStringLiteral("Height")))
-            .adjusted(-extent(0), -extent(2), extent(1), extent(3));
+    const QString info = session.run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+    const auto value = [&info](const char* label) {
+        return QRegularExpression(QLatin1String(label) + QStringLiteral(":\\s*(-?\\d+)"))
+            .match(info).captured(1).toInt();
     };
-    const QRect a = frame(window);
-    const QRect b = frame(owner);
-    return {(2 * a.x() + a.width()) / 2 - (2 * b.x() + b.width()) / 2,
-            (2 * a.y() + a.height()) / 2 - (2 * b.y() + b.height()) / 2};
+    const QStringList extents = session.property(window, QStringLiteral("_NET_FRAME_EXTENTS"))
+                                    .section(u'=', 1).split(u',');
+    const auto extent = [&extents](int i) { return extents.value(i).trimmed().toInt(); };
+    return QRect(value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"),
+                 value("Height"))
+        .adjusted(-extent(0), -extent(2), extent(1), extent(3));
 }
 
 /// Clicks the left button at `pos`, relative to the window's client area.
