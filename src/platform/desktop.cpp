@@ -30,9 +30,8 @@ void requestTitleBarOnly(const QWindow& window)
     // the decorations read as all of them. Both are spelled out here.
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     // Other platforms may answer for X11 too (offscreen does) without a connection.
-    xcb_connection_t* connection = x11 && QGuiApplication::platformName() == u"xcb"
-                                       ? x11->connection()
-                                       : nullptr;
+    xcb_connection_t* connection =
+        x11 && QGuiApplication::platformName() == u"xcb" ? x11->connection() : nullptr;
     if (!connection)
         return;
     const QByteArray name("_MOTIF_WM_HINTS");
@@ -47,8 +46,9 @@ void requestTitleBarOnly(const QWindow& window)
     enum : quint32 { HasFunctions = 1, HasDecorations = 2, Move = 4, Border = 2, Title = 8 };
     // Which fields count, the functions, the decorations, the input mode, the status.
     const quint32 hints[5] = {HasFunctions | HasDecorations, Move, Border | Title, 0, 0};
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()),
-                        atom->atom, atom->atom, 32, 5, hints);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE,
+                        static_cast<xcb_window_t>(window.winId()), atom->atom, atom->atom, 32, 5,
+                        hints);
     xcb_flush(connection);
 }
 

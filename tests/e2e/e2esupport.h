@@ -128,10 +128,12 @@ inline QRect frameGeometry(const XSession& session, const QString& window)
     const QString info = session.run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
     const auto value = [&info](const char* label) {
         return QRegularExpression(QLatin1String(label) + QStringLiteral(":\\s*(-?\\d+)"))
-            .match(info).captured(1).toInt();
+            .match(info)
+            .captured(1)
+            .toInt();
     };
-    const QStringList extents = session.property(window, QStringLiteral("_NET_FRAME_EXTENTS"))
-                                    .section(u'=', 1).split(u',');
+    const QStringList extents =
+        session.property(window, QStringLiteral("_NET_FRAME_EXTENTS")).section(u'=', 1).split(u',');
     const auto extent = [&extents](int i) { return extents.value(i).trimmed().toInt(); };
     return QRect(value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"),
                  value("Height"))

@@ -780,8 +780,8 @@ private Q_SLOTS:
         QCOMPARE(recorder.events(), events);
         QCOMPARE(item->Found, events.contains(QStringLiteral("data 0")));
         // The document is what came before the body ended, up to the size bound.
-        const qsizetype came = serverRoute.stallAfterBytes < 0 ? serverRoute.body.size()
-                                                               : serverRoute.stallAfterBytes;
+        const qsizetype came =
+            serverRoute.stallAfterBytes < 0 ? serverRoute.body.size() : serverRoute.stallAfterBytes;
         if (item->Found)
             QCOMPARE(item->Content, QString::fromLatin1(serverRoute.body.left(qMin(came, 1000))));
     }
