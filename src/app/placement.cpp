@@ -24,7 +24,7 @@ public:
         , m_dialog(dialog)
         , m_owner(owner)
     {
-        place(frameMargins(owner));
+        dialog->move(centred(frameMargins(owner)));
         dialog->installEventFilter(this);
     }
 
@@ -38,23 +38,23 @@ protected:
             const QMargins margins = frameMargins(*m_dialog);
             if (!margins.isNull()) {
                 m_dialog->removeEventFilter(this);
-                place(margins);
+                if (const QPoint position = centred(margins); position != m_dialog->pos())
+                    m_dialog->move(position);
             }
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    void place(const QMargins& margins)
+    // Where the dialog's frame goes when it has `margins`. A window's position is that of its
+    // frame's corner.
+    QPoint centred(const QMargins& margins) const
     {
         const QRect ownerFrame = m_owner.windowHandle() ? m_owner.windowHandle()->frameGeometry()
                                                         : m_owner.frameGeometry();
         const QSize frame = m_dialog->size().grownBy(margins);
-        // A window's position is that of its frame's corner.
-        const QPoint position(ownerFrame.x() + (ownerFrame.width() - frame.width()) / 2,
-                              ownerFrame.y() + (ownerFrame.height() - frame.height()) / 2);
-        if (m_dialog->pos() != position)
-            m_dialog->move(position);
+        return {ownerFrame.x() + (ownerFrame.width() - frame.width()) / 2,
+                ownerFrame.y() + (ownerFrame.height() - frame.height()) / 2};
     }
 
     QWidget* m_dialog;
