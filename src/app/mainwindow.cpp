@@ -30,6 +30,9 @@ namespace {
 
 const QColor GreyText(0x80, 0x80, 0x80);
 const QColor SilverText(0xC0, 0xC0, 0xC0);
+// The update information is a version text of a few bytes. What a server sends beyond this is
+// not read: a body cut at the bound still counts, and its text goes into the prompt.
+constexpr qint64 UpdateInfoMaxSize = 64 * 1024;
 
 // Runs an action once, on the event loop's first turn after the window has been painted on
 // the screen: by then the whole window is drawn and the frame handed to the window system.
@@ -266,6 +269,9 @@ void Tfrm_Main::LoadSettings()
     const Preferences preferences = m_settings.load();
     FAutoUpdate = preferences.autoUpdate;
     FAutoClose = preferences.autoClose;
+    // The menu mirrors them whenever it opens; setting the marks now as well lets assistive
+    // technology, which reads the menu without opening it, see them right from the start.
+    Settings1Click();
 }
 
 void Tfrm_Main::Settings1Click()
@@ -356,6 +362,7 @@ void Tfrm_Main::startUpdateCheck()
     // Owned by the application; released by the close query, which may come first.
     FWebData = new TWebData(QCoreApplication::instance());
     FWebData->Data().Add()->URL = updateInfoAddress().toString();
+    FWebData->setMaxBodySize(UpdateInfoMaxSize);
     FWebData->OnData = [this](TWebData*, int, const QString& body) { UpdateInfoReceived(body); };
     // The fetch itself waits until the window's first frame is on the screen: its worker loads
     // the network code, which beside the window's own start-up only slowed the window down. A

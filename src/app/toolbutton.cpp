@@ -177,18 +177,22 @@ bool ToolButton::handleMouse(QWidget* control, QEvent* event, bool feedback)
     }
     case QEvent::MouseButtonRelease: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        const bool inside = control->rect().contains(mouse->position().toPoint());
+        const QPoint at = mouse->position().toPoint();
         if (mouse->button() == Qt::LeftButton) {
-            const bool click = m_clickTarget == control && inside;
+            const bool click = m_clickTarget == control && control->rect().contains(at);
             m_clickTarget = nullptr;
             if (click)
                 Q_EMIT clicked();
             // The left button holds the mouse capture, so its release always ends the press.
             if (feedback)
                 setPressed(false);
-        } else if (feedback && inside) {
-            // The other buttons take no capture: only a release over the control ends it.
-            setPressed(false);
+        } else if (feedback) {
+            // The other buttons take no capture: only a release over the tool's icon or caption
+            // ends the press. The release comes to the control that was pressed wherever it
+            // happens, so its place is looked up among both.
+            const QPoint onTool = control->mapTo(this, at);
+            if (m_image->geometry().contains(onTool) || m_caption->geometry().contains(onTool))
+                setPressed(false);
         }
         return true;
     }

@@ -14,6 +14,7 @@ class QByteArrayView;
 class QDate;
 class QUrl;
 class QWidget;
+class QWindow;
 
 namespace corvane::platform {
 
@@ -91,6 +92,14 @@ void openUrl(const QUrl& url);
 /// Calls `request` on the main thread whenever the process receives SIGTERM or SIGINT, the
 /// way the desktop session and service managers ask a program to end. Main thread.
 void onTerminationRequest(std::function<void()> request);
+
+// ---- Windows (main thread) ---------------------------------------------------------------
+
+/// Asks the window manager for a title bar and a border on `window` and no button at all (no
+/// window menu, minimise, maximise or close), beyond what Qt's window flags ask for. Call
+/// between its creation and its first showing (from a show event), as Qt rewrites the hints
+/// whenever the flags change.
+void requestTitleBarOnly(const QWindow& window);
 
 // ---- Message boxes (main thread) ---------------------------------------------------------
 

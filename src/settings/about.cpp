@@ -3,6 +3,7 @@
 #include "ui_about.h"
 
 #include "app/look.h"
+#include "app/placement.h"
 #include "app/product.h"
 #include "i18n/captiontext.h"
 #include "i18n/texts.h"
@@ -30,6 +31,7 @@ Tfrm_About::Tfrm_About(const Translator& translator, QWidget* owner)
 {
     ui->setupUi(this);
     setFixedSize(395, 283);
+    centreOverOwner(this);
 
     // The layout is in pixels, so are the fonts: 8 points and 12 points at 96 dots per inch.
     setFont(windowFont());

@@ -3,6 +3,7 @@
 #include "ui_updateprompt.h"
 
 #include "app/look.h"
+#include "app/placement.h"
 #include "app/product.h"
 #include "i18n/captiontext.h"
 #include "i18n/texts.h"
@@ -13,6 +14,7 @@
 #include <QKeyEvent>
 #include <QStringList>
 #include <QStyle>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -72,12 +74,16 @@ Tfrm_Update::Tfrm_Update(const Translator& translator,
 {
     ui->setupUi(this);
     setFixedSize(376, 159);
+    centreOverOwner(this);
 
     // The layout is in pixels, so is the font: 8 points at 96 dots per inch.
     setFont(windowFont());
     QFont bold = font();
     bold.setBold(true);
     ui->lbl_Media->setFont(bold);
+
+    // The bevel's line runs along its top edge; a line frame would centre it in its height.
+    ui->Bevel1->setFrameRect(QRect(0, 0, ui->Bevel1->width(), 2));
 
     QPalette white = ui->pnl_Main->palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -121,6 +127,15 @@ void Tfrm_Update::setTexts(const QString& message, const QString& media, const Q
     ui->lbl_Media->adjustSize();
 
     ui->lbl_Download->setText(labelText(download));
+}
+
+void Tfrm_Update::showEvent(QShowEvent* event)
+{
+    // It ends only through its buttons. Created by now and not yet on the screen, the window
+    // tells the window manager so in full.
+    if (const QWindow* window = windowHandle())
+        platform::requestTitleBarOnly(*window);
+    QDialog::showEvent(event);
 }
 
 void Tfrm_Update::keyPressEvent(QKeyEvent* event)

@@ -35,6 +35,7 @@ public:
     void setTexts(const QString& message, const QString& media, const QString& download);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

@@ -406,29 +406,40 @@ WebDataRun::Fetch WebDataRun::download(int index, const QString& address, const 
         m_end = End::Error;
         return Fetch::Stop;
     }
-    // A transfer broken off after some bytes keeps those bytes as the document.
+    // A body that ends early keeps what came as the document: the connection breaks, nothing
+    // arrives within the stall bound, or the size bound is reached (the bytes beyond it are
+    // not kept). Only a body cut off before its first byte fails the fetch.
     qint64 total = 0;
+    bool cut = false;
     char block[BlockSize];
     for (;;) {
         qint64 got = 0;
         const http::Wait wait = m_exchange->read(block, BlockSize, got, m_settings.stallTimeout);
         if (wait == http::Wait::Interrupted)
             return cancelled();
-        if (wait != http::Wait::Ready || total + got > m_settings.maxBodySize) {
-            m_exchange.reset();
-            file.close();
-            return refuse(index, CannotOpen);
-        }
-        if (got == 0)
+        if (wait != http::Wait::Ready) {
+            cut = true;
             break;
-        if (file.write(block, got) != got) {
+        }
+        const qint64 kept = std::min(got, std::max<qint64>(m_settings.maxBodySize - total, 0));
+        if (file.write(block, kept) != kept) {
             m_exchange.reset();
             m_end = End::Error;
             return Fetch::Stop;
         }
-        total += got;
+        total += kept;
+        if (kept < got) {
+            cut = true;
+            break;
+        }
+        if (got == 0)
+            break;
     }
     m_exchange.reset();
+    if (cut && total == 0) {
+        file.close();
+        return refuse(index, CannotOpen);
+    }
     if (!file.flush()) {
         m_end = End::Error;
         return Fetch::Stop;

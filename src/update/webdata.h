@@ -42,8 +42,8 @@ using TWebDataDataEvent = std::function<void(TWebData* Sender, int iItem, const 
 /// The run has ended. The component's own thread.
 using TThreadCollectDoneEvent = std::function<void(TWebData* Sender)>;
 /// A document could not be fetched: `errcode` is the HTTP status that was refused, or -1 when
-/// the address could not be opened or the transfer failed (timeout, body too large).
-/// Worker thread.
+/// the address could not be opened, no answer came in time, the answer announced a body over
+/// the size bound, or a bound ended the body before its first byte. Worker thread.
 using TCollectErrorEvent = std::function<void(TWebData* Sender, int iItem, int errcode)>;
 
 /// One document to fetch, and what the last run found in it.
@@ -125,13 +125,15 @@ public:
     QString Version() const;
     void setVersion(const QString&) {}
 
-    /// A body longer than this many bytes ends its fetch as failed.
+    /// A body announced longer than this many bytes fails its fetch; one that turns out longer
+    /// is cut here, and what came up to this bound is the document.
     qint64 MaxBodySize() const { return m_maxBodySize; }
     void setMaxBodySize(qint64 bytes) { m_maxBodySize = bytes; }
     /// How long to wait for the response headers once a fetch has started.
     std::chrono::milliseconds ConnectTimeout() const { return m_connectTimeout; }
     void setConnectTimeout(std::chrono::milliseconds timeout) { m_connectTimeout = timeout; }
-    /// How long the body may stall without a byte before the fetch fails.
+    /// How long the body may stall without a byte. It then ends there: what came so far is the
+    /// document, and a fetch that got no body byte fails.
     std::chrono::milliseconds StallTimeout() const { return m_stallTimeout; }
     void setStallTimeout(std::chrono::milliseconds timeout) { m_stallTimeout = timeout; }
 

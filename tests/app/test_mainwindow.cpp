@@ -205,15 +205,26 @@ void TestMainWindow::pressMovesButtonDown_data()
 {
     QTest::addColumn<QString>("control");
     QTest::addColumn<Qt::MouseButton>("mouseButton");
-    QTest::newRow("icon, left") << QStringLiteral("img_Erase") << Qt::LeftButton;
-    QTest::newRow("caption, right") << QStringLiteral("lbl_Erase") << Qt::RightButton;
-    QTest::newRow("caption, middle") << QStringLiteral("lbl_Erase") << Qt::MiddleButton;
+    QTest::addColumn<QPoint>("releaseAt"); // in the pressed control, which the release reaches
+    QTest::addColumn<bool>("restored");
+    const QString icon = QStringLiteral("img_Erase");
+    QTest::newRow("icon, left") << icon << Qt::LeftButton << QPoint(40, 10) << true;
+    QTest::newRow("caption, right")
+        << QStringLiteral("lbl_Erase") << Qt::RightButton << QPoint(40, 10) << true;
+    QTest::newRow("caption, middle")
+        << QStringLiteral("lbl_Erase") << Qt::MiddleButton << QPoint(40, 10) << true;
+    QTest::newRow("icon to caption, right") << icon << Qt::RightButton << QPoint(40, 60) << true;
+    QTest::newRow("icon to neighbour, right")
+        << icon << Qt::RightButton << QPoint(130, 10) << false;
+    QTest::newRow("icon to neighbour, left") << icon << Qt::LeftButton << QPoint(130, 10) << true;
 }
 
 void TestMainWindow::pressMovesButtonDown()
 {
     QFETCH(QString, control);
     QFETCH(Qt::MouseButton, mouseButton);
+    QFETCH(QPoint, releaseAt);
+    QFETCH(bool, restored);
     MainWindowFixture f;
     f.show();
     auto* button = f.child<ToolButton>(QStringLiteral("btn_Erase"));
@@ -224,9 +235,10 @@ void TestMainWindow::pressMovesButtonDown()
     QCOMPARE(button->geometry(), QRect(8, 9, 89, 73));
     QCOMPARE(f.child(QStringLiteral("img_Erase"))->geometry(), QRect(0, 0, 89, 48));
     QCOMPARE(f.child(QStringLiteral("lbl_Erase"))->geometry(), QRect(0, 48, 89, 25));
-    QTest::mouseRelease(target, mouseButton, {}, QPoint(40, 10));
-    QCOMPARE(button->geometry(), QRect(8, 8, 89, 74));
-    QCOMPARE(f.child(QStringLiteral("lbl_Erase"))->geometry(), QRect(0, 48, 89, 26));
+    QTest::mouseRelease(target, mouseButton, {}, releaseAt);
+    QCOMPARE(button->geometry(), restored ? QRect(8, 8, 89, 74) : QRect(8, 9, 89, 73));
+    QCOMPARE(f.child(QStringLiteral("lbl_Erase"))->geometry(),
+             QRect(0, 48, 89, restored ? 26 : 25));
 }
 
 void TestMainWindow::clicksReachTheTool_data()

@@ -64,6 +64,9 @@ void TestPreferences::menuMirrorsTheFile()
     Tfrm_Main& w = f.show();
     QCOMPARE(w.autoUpdate(), autoUpdate);
     QCOMPARE(w.autoClose(), autoClose);
+    // Right before the menu has ever opened, as assistive technology reads it, and after.
+    QCOMPARE(f.child<QAction>(QStringLiteral("Checkforupdates1"))->isChecked(), autoUpdate);
+    QCOMPARE(f.child<QAction>(QStringLiteral("CloseMainWindow1"))->isChecked(), autoClose);
     openSettingsMenu(f);
     QCOMPARE(f.child<QAction>(QStringLiteral("Checkforupdates1"))->isChecked(), autoUpdate);
     QCOMPARE(f.child<QAction>(QStringLiteral("CloseMainWindow1"))->isChecked(), autoClose);

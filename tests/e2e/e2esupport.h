@@ -121,6 +121,25 @@ inline QSize windowSize(const XSession& session, const QString& window)
     return size;
 }
 
+/// The frame of `window` on the screen: its client area grown by the window manager's
+/// _NET_FRAME_EXTENTS (left, right, top, bottom).
+inline QRect frameGeometry(const XSession& session, const QString& window)
+{
+    const QString info = session.run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+    const auto value = [&info](const char* label) {
+        return QRegularExpression(QLatin1String(label) + QStringLiteral(":\\s*(-?\\d+)"))
+            .match(info)
+            .captured(1)
+            .toInt();
+    };
+    const QStringList extents =
+        session.property(window, QStringLiteral("_NET_FRAME_EXTENTS")).section(u'=', 1).split(u',');
+    const auto extent = [&extents](int i) { return extents.value(i).trimmed().toInt(); };
+    return QRect(value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"),
+                 value("Height"))
+        .adjusted(-extent(0), -extent(2), extent(1), extent(3));
+}
+
 /// Clicks the left button at `pos`, relative to the window's client area.
 inline void clickAt(const XSession& session, const QString& window, QPoint pos)
 {

@@ -173,6 +173,10 @@ void TestE2eDesktop::missingToolIsReported()
 
 void TestE2eDesktop::aboutWindowFromMenu()
 {
+    // Away from where it opened: the About window follows the main window.
+    m_session->run(QStringLiteral("xdotool"),
+                   {QStringLiteral("windowmove"), QStringLiteral("--sync"), m_window,
+                    QStringLiteral("30"), QStringLiteral("40")});
     // The first menu by a click on the menu bar, then over to "Help" and down to "About...".
     clickAt(*m_session, m_window, QPoint(20, m_menuHeight / 2));
     QTest::qWait(300);
@@ -180,6 +184,12 @@ void TestE2eDesktop::aboutWindowFromMenu()
                     QStringLiteral("Return")});
     const QString about = waitForTitled(*m_session, m_launcher->pid(), QStringLiteral("About"));
     QVERIFY2(!about.isEmpty(), "no About window");
+    // Framed and placed by now; its frame is taller than its client area by the title bar.
+    QTest::qWait(300);
+    const QRect frame = frameGeometry(*m_session, about);
+    const QPoint offset = frame.center() - frameGeometry(*m_session, m_window).center();
+    QVERIFY2(frame.height() > 283 && qAbs(offset.x()) <= 2 && qAbs(offset.y()) <= 2,
+             qPrintable(QStringLiteral("off centre by %1, %2").arg(offset.x()).arg(offset.y())));
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0")});
     const QImage shot = saveScreenshot(*m_session, about, QStringLiteral("about.png"));

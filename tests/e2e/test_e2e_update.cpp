@@ -111,8 +111,15 @@ void TestE2eUpdate::newerVersionShowsPrompt()
                 .contains(u"_NET_WM_STATE_MODAL"));
     QVERIFY(m_session->property(prompt, QStringLiteral("WM_TRANSIENT_FOR"))
                 .endsWith(u"0x" + QString::number(main.toULongLong(), 16)));
+    // A title and a border, moving as the only function: no button.
+    QVERIFY(m_session->property(prompt, QStringLiteral("_MOTIF_WM_HINTS"))
+                .endsWith(u"= 0x3, 0x4, 0xa, 0x0, 0x0"));
     const QImage shot = saveScreenshot(*m_session, prompt, QStringLiteral("update-prompt.png"));
     QVERIFY(shot.width() >= 376 && shot.height() >= 159);
+    const QRect frame = frameGeometry(*m_session, prompt); // taller by its title bar
+    const QPoint offset = frame.center() - frameGeometry(*m_session, main).center();
+    QVERIFY2(frame.height() > 159 && qAbs(offset.x()) <= 2 && qAbs(offset.y()) <= 2,
+             qPrintable(QStringLiteral("off centre by %1, %2").arg(offset.x()).arg(offset.y())));
 
     const QList<RecordedRequest> requests = server.requests();
     QCOMPARE(requests.size(), 1);

@@ -60,7 +60,7 @@ private:
             // Names the running version, so that the cut-off text means no update either way.
             QByteArray body = "5.1.0.0";
             body.append(20000 - body.size(), ' ');
-            send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + body);
+            send("HTTP/1.1 200 OK\r\nContent-Length: 30000\r\n\r\n" + body);
             m_socket->flush();
             QTimer::singleShot(200, this, [this] {
                 resetConnection(*m_socket);
@@ -87,7 +87,8 @@ private:
             feed();
             return;
         case Fault::EndlessBody:
-            send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n9.9.9.9\r\n");
+            // Names the running version: the text up to the size bound counts as the answer.
+            send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n5.1.0.0\r\n");
             m_remaining = -1;
             feed();
             return;
@@ -117,7 +118,7 @@ private:
             m_socket->disconnectFromHost();
             return;
         case Fault::SlowDrip: {
-            send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+            send("HTTP/1.1 200 OK\r\nContent-Length: 30000\r\n\r\n");
             auto* drip = new QTimer(this);
             connect(drip, &QTimer::timeout, this, [this] { send("5"); });
             drip->start(1000);

@@ -226,6 +226,11 @@ void TestUpdatePrompt::labels()
     QVERIFY(mediaLabel->height() >= mediaLines * lineHeight);
     QVERIFY(mediaLabel->height() < (mediaLines + 1) * lineHeight);
     QCOMPARE(downloadLabel->geometry(), QRect(80, 64, 281, 33));
+
+    // The bevel's line lies along its top edge, its lower part is plain.
+    const QImage bevel = child<QWidget>(prompt, "Bevel1")->grab().toImage();
+    QVERIFY(bevel.pixel(100, 0) != bevel.pixel(100, 4));
+    QCOMPARE(bevel.pixel(100, 2), bevel.pixel(100, 4));
 }
 
 void TestUpdatePrompt::longVersionIsElided()
