@@ -217,9 +217,10 @@ void TestFaultsHostile::updateAnswerInPrompt()
     QTRY_COMPARE(watcher.count(), 1);
     QCOMPARE(size, QSize(376, 159));
     QVERIFY(plain);
-    QString expected = ProductTitle + u' ' + body;
-    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QCOMPARE(media, expected);
+    // One line of it, cut where the label ends: markup and control characters shown as text.
+    QVERIFY2(media.startsWith(ProductTitle + u" 9.9.9.9 <a href=\"http"), qPrintable(media));
+    QVERIFY(media.contains(u'\u2026'));
+    QVERIFY(!media.contains(u'\n') && !media.contains(u'W'));
 }
 
 void TestFaultsHostile::shellSyntaxInProgramFolder()
