@@ -282,7 +282,14 @@ void Tfrm_Main::LaunchTool(const QString& fileName, const QString& argument)
         showWarning(texts::ToolMissing, texts::ToolRemedy);
         return;
     }
-    platform::startDetached(path, argument.isEmpty() ? QStringList() : QStringList{argument});
+    // A tool that is there but does not run (no execute permission, a damaged file) must
+    // not pass for a started one: the user is told, and the launcher stays open for another
+    // try whatever the close-after-launch preference says.
+    if (!platform::startDetached(path,
+                                 argument.isEmpty() ? QStringList() : QStringList{argument})) {
+        showWarning(m_translator.Translate(texts::ToolNotStarted), path);
+        return;
+    }
     if (FAutoClose)
         close();
 }
@@ -302,7 +309,12 @@ void Tfrm_Main::showWarning(const TextRef& problem, const TextRef& remedy)
 {
     // Looked up anew for every message, the problem first.
     const QString first = m_translator.Translate(problem);
-    platform::showWarning(this, MessageTitle, first + u'\r' + m_translator.Translate(remedy));
+    showWarning(first, m_translator.Translate(remedy));
+}
+
+void Tfrm_Main::showWarning(const QString& problem, const QString& secondLine)
+{
+    platform::showWarning(this, MessageTitle, problem + u'\r' + secondLine);
 }
 
 void Tfrm_Main::About1Click()
