@@ -74,6 +74,8 @@ private:
     void Settings1Click();
     void Restoredefaultsettings1Click();
     void Help2Click();
+    /// Opens the help in a viewer or browser; the file that could not be opened, or empty.
+    QString openHelp(const QString& chm);
     void About1Click();
     void Timer1Timer();
     void startUpdateCheck();
