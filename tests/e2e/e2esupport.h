@@ -156,6 +156,32 @@ inline QImage saveScreenshot(const XSession& session, const QString& window, con
     return QImage(path);
 }
 
+/// The `size` × `size` picture among those of a window's _NET_WM_ICON, or a null image.
+inline QImage windowIconPicture(const XSession& session, const QString& window, int size)
+{
+    const QString out = session.run(QStringLiteral("xprop"),
+                                    {QStringLiteral("-notype"), QStringLiteral("-f"),
+                                     QStringLiteral("_NET_WM_ICON"), QStringLiteral("32c"),
+                                     QStringLiteral("-id"), window, QStringLiteral("_NET_WM_ICON")});
+    const QStringList values = out.section(u'=', 1).split(u',', Qt::SkipEmptyParts);
+    // Width, height and then width × height ARGB values, for each picture in turn.
+    for (qsizetype at = 0; at + 2 <= values.size();) {
+        const int width = values[at].toInt();
+        const int height = values[at + 1].toInt();
+        at += 2;
+        if (width <= 0 || height <= 0 || at + qsizetype(width) * height > values.size())
+            break;
+        if (width == size && height == size) {
+            QImage picture(size, size, QImage::Format_ARGB32);
+            for (int i = 0; i < size * size; ++i)
+                picture.setPixel(i % size, i / size, values[at + i].trimmed().toUInt());
+            return picture;
+        }
+        at += qsizetype(width) * height;
+    }
+    return {};
+}
+
 inline bool writeText(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
