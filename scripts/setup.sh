@@ -13,6 +13,8 @@ packages=(
     desktop-file-utils appstream fp-utils
     # packages, fuzzing and benchmarks
     dpkg-dev fakeroot file clang libclang-rt-14-dev libbenchmark-dev libx11-dev
+    # the package's check
+    lintian
 )
 
 missing=()
