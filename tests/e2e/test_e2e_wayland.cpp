@@ -1,0 +1,346 @@
+// The real launcher in a Wayland session: sway on its headless backend, started by the test,
+// with the launcher and the stand-in tools running natively on Wayland (QT_QPA_PLATFORM=wayland,
+// no X server). The test asks sway for its window tree to see the windows, and clicks and gets
+// activation tokens through a small client of its own (waylandclient).
+//
+// sway refuses to run as root. When the test runs as root, as in CI, the compositor, the
+// launcher and the tools run as the system user corvane-wayland, which the test creates with
+// useradd when it is missing, and the test's folders are handed to that user.
+//
+// What the test relies on, of sway 1.7: a window whose smallest and largest sizes are equal
+// floats and keeps its size; with focus_on_window_activation set to focus, a window activated
+// with a valid xdg-activation token takes the focus. Without input devices no client holds an
+// input serial to get a token of its own, so the first copy can only take the focus with the
+// token that the second start was given in XDG_ACTIVATION_TOKEN, as a desktop's launcher does.
+
+#include "app/toolcatalog.h"
+#include "e2esupport.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <optional>
+
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+const QString AppId = QStringLiteral("example.corvane.Professional");
+const char UserName[] = "corvane-wayland";
+
+/// The user the compositor and the launcher run as: the test's own, or, for root, a system
+/// user of their own. False when root has none and cannot make one.
+bool findUser(uid_t& uid, gid_t& gid)
+{
+    uid = ::geteuid();
+    gid = ::getegid();
+    if (uid != 0)
+        return true;
+    const passwd* entry = ::getpwnam(UserName);
+    if (!entry) {
+        QProcess::execute(QStringLiteral("useradd"),
+                          {QStringLiteral("--system"), QStringLiteral("--user-group"),
+                           QStringLiteral("--no-create-home"), QStringLiteral("--home-dir"),
+                           QStringLiteral("/nonexistent"), QStringLiteral("--shell"),
+                           QStringLiteral("/usr/sbin/nologin"), QString::fromLatin1(UserName)});
+        entry = ::getpwnam(UserName);
+    }
+    if (!entry)
+        return false;
+    uid = entry->pw_uid;
+    gid = entry->pw_gid;
+    return true;
+}
+
+} // namespace
+
+class TestE2eWayland : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void windowShowsWithAppIdAndFixedSize();
+    void clickStartsTool();
+    void secondStartActivatesFirstCopy();
+    void closeWritesSettings();
+
+private:
+    /// In the child process before exec: become the session's user.
+    std::function<void()> asSessionUser() const;
+    QString swaymsg(const QStringList& arguments) const;
+    QJsonObject tree() const;
+    /// The window of process `pid` in sway's tree, or an empty object.
+    QJsonObject windowOf(const QString& pid) const;
+    QString focusedPid() const;
+    /// Runs waylandclient in the session; its output, or nothing when it failed.
+    std::optional<QString> waylandClient(const QStringList& arguments) const;
+    QList<QStringList> starts() const;
+
+    QTemporaryDir m_root;
+    QString m_base; ///< ends in '/'
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+    QProcessEnvironment m_environment; ///< the session's, for its programs
+    QProcess m_sway;
+    QString m_ipcSocket;
+    std::unique_ptr<Launcher> m_first;
+    QJsonObject m_window;
+    int m_menuHeight = 0;
+};
+
+std::function<void()> TestE2eWayland::asSessionUser() const
+{
+    if (m_uid == ::geteuid())
+        return {};
+    return [uid = m_uid, gid = m_gid] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+            ::_exit(127);
+    };
+}
+
+void TestE2eWayland::initTestCase()
+{
+    for (const char* program : {"sway", "swaymsg"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty())
+            QSKIP("sway is not installed (scripts/setup.sh installs it)");
+    }
+    QVERIFY2(findUser(m_uid, m_gid), "no user but root, and useradd failed");
+    QVERIFY(m_root.isValid());
+    m_base = QFileInfo(m_root.path()).canonicalFilePath() + u'/';
+    for (const char* folder : {"program", "runtime", "config", "home", "work"})
+        QVERIFY(QDir().mkpath(m_base + QString::fromLatin1(folder)));
+    QVERIFY(QFile::setPermissions(m_base + u"runtime",
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString built = builtProgramFolder() + u'/';
+    QStringList files = QDir(built).entryList({QStringLiteral("*.exe")}, QDir::Files);
+    files << QStringLiteral("corvane");
+    for (const QString& file : std::as_const(files))
+        QVERIFY(QFile::copy(built + file, m_base + u"program/" + file));
+    QVERIFY(writeText(m_base + u"sway.conf", "focus_on_window_activation focus\n"
+                                             "xwayland disable\n"));
+    QVERIFY(writeText(m_base + u"config/corvane.ini", "[Corvane]\nAutoUpdate=0\n"));
+    QDirIterator everything(m_root.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                            QDirIterator::Subdirectories);
+    QVERIFY(::chown(QFile::encodeName(m_root.path()).constData(), m_uid, m_gid) == 0);
+    while (everything.hasNext())
+        QVERIFY(::lchown(QFile::encodeName(everything.next()).constData(), m_uid, m_gid) == 0);
+
+    m_environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "XDG_ACTIVATION_TOKEN",
+                             "DESKTOP_STARTUP_ID", "CORVANE_STANDIN_RECORD"})
+        m_environment.remove(QString::fromLatin1(name));
+    m_environment.insert(QStringLiteral("HOME"), m_base + u"home");
+    m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_base + u"runtime");
+    m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_base + u"config");
+    m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_base + u"home/.cache");
+    m_environment.insert(QStringLiteral("TMPDIR"), m_base + u"runtime");
+
+    QProcessEnvironment swayEnvironment = m_environment;
+    swayEnvironment.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+    swayEnvironment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+    swayEnvironment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+    m_sway.setProcessEnvironment(swayEnvironment);
+    if (const auto inChild = asSessionUser())
+        m_sway.setChildProcessModifier(inChild);
+    m_sway.setStandardOutputFile(m_base + u"sway.log");
+    m_sway.setStandardErrorFile(m_base + u"sway.log");
+    m_sway.start(QStringLiteral("sway"), {QStringLiteral("-c"), m_base + u"sway.conf"});
+    QVERIFY(m_sway.waitForStarted(5000));
+
+    // sway names its display and its command socket in the runtime folder.
+    QString display;
+    QDeadlineTimer deadline(15000);
+    while ((display.isEmpty() || m_ipcSocket.isEmpty()) && !deadline.hasExpired() &&
+           m_sway.state() == QProcess::Running) {
+        QTest::qWait(50);
+        const QStringList names =
+            QDir(m_base + u"runtime")
+                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        for (const QString& name : names) {
+            if (name.startsWith(u"wayland-") && !name.endsWith(u".lock"))
+                display = name;
+            else if (name.startsWith(u"sway-ipc."))
+                m_ipcSocket = m_base + u"runtime/" + name;
+        }
+    }
+    QVERIFY2(!display.isEmpty() && !m_ipcSocket.isEmpty(),
+             fileContents(m_base + u"sway.log").right(2000).constData());
+    m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), display);
+    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    QTRY_VERIFY_WITH_TIMEOUT(!tree().isEmpty(), 10000);
+}
+
+void TestE2eWayland::cleanupTestCase()
+{
+    m_first.reset();
+    m_sway.terminate();
+    if (!m_sway.waitForFinished(5000)) {
+        m_sway.kill();
+        m_sway.waitForFinished(5000);
+    }
+}
+
+QString TestE2eWayland::swaymsg(const QStringList& arguments) const
+{
+    QProcess process;
+    process.start(QStringLiteral("swaymsg"),
+                  QStringList{QStringLiteral("-s"), m_ipcSocket} + arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QJsonObject TestE2eWayland::tree() const
+{
+    return QJsonDocument::fromJson(
+               swaymsg({QStringLiteral("-r"), QStringLiteral("-t"), QStringLiteral("get_tree")})
+                   .toUtf8())
+        .object();
+}
+
+namespace {
+
+/// The first node below `node` (itself included) for which `match` holds.
+template <typename Match> QJsonObject findNode(const QJsonObject& node, Match match)
+{
+    if (match(node))
+        return node;
+    for (const char* children : {"nodes", "floating_nodes"}) {
+        const QJsonArray list = node.value(QLatin1String(children)).toArray();
+        for (const QJsonValue& child : list) {
+            const QJsonObject found = findNode(child.toObject(), match);
+            if (!found.isEmpty())
+                return found;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+QJsonObject TestE2eWayland::windowOf(const QString& pid) const
+{
+    return findNode(tree(), [&pid](const QJsonObject& node) {
+        return QString::number(node.value(u"pid").toInteger(-1)) == pid;
+    });
+}
+
+QString TestE2eWayland::focusedPid() const
+{
+    const QJsonObject focused =
+        findNode(tree(), [](const QJsonObject& node) { return node.value(u"focused").toBool(); });
+    return QString::number(focused.value(u"pid").toInteger(-1));
+}
+
+std::optional<QString> TestE2eWayland::waylandClient(const QStringList& arguments) const
+{
+    QProcess process;
+    process.setProcessEnvironment(m_environment);
+    if (const auto inChild = asSessionUser())
+        process.setChildProcessModifier(inChild);
+    process.start(QStringLiteral(CORVANE_WAYLAND_CLIENT), arguments);
+    if (!process.waitForFinished(10000) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+QList<QStringList> TestE2eWayland::starts() const
+{
+    QList<QStringList> list;
+    const QList<QByteArray> lines = fileContents(m_base + u"starts.txt").split('\n');
+    for (const QByteArray& line : lines) {
+        if (!line.isEmpty())
+            list << QString::fromUtf8(line).split(u'\t');
+    }
+    return list;
+}
+
+void TestE2eWayland::windowShowsWithAppIdAndFixedSize()
+{
+    QProcessEnvironment environment = m_environment;
+    environment.insert(QStringLiteral("CORVANE_STANDIN_RECORD"), m_base + u"starts.txt");
+    m_first = std::make_unique<Launcher>(m_base + u"program/corvane", environment, m_base + u"work",
+                                         asSessionUser());
+    QVERIFY(m_first->started());
+    QTRY_VERIFY_WITH_TIMEOUT(!(m_window = windowOf(m_first->pid())).isEmpty(), 15000);
+    QCOMPARE(m_window.value(u"app_id").toString(), AppId);
+    QCOMPARE(m_window.value(u"name").toString(), LauncherTitle);
+
+    // The client area is 547 × 379 below the menu bar, and the window cannot be resized.
+    const QJsonObject geometry = m_window.value(u"geometry").toObject();
+    QCOMPARE(geometry.value(u"width").toInt(), layout::ClientWidth);
+    m_menuHeight = geometry.value(u"height").toInt() - layout::ClientHeight;
+    QVERIFY2(m_menuHeight > 10 && m_menuHeight < 60, qPrintable(QString::number(m_menuHeight)));
+    QCOMPARE(m_window.value(u"type").toString(), QStringLiteral("floating_con"));
+    swaymsg({u"[pid=" + m_first->pid() + u"] resize set 800 600"});
+    QTest::qWait(300);
+    QCOMPARE(windowOf(m_first->pid()).value(u"geometry").toObject(), geometry);
+}
+
+void TestE2eWayland::clickStartsTool()
+{
+    QVERIFY(!m_window.isEmpty());
+    const ToolEntry& tool = Tools[0];
+    const QJsonObject frame = m_window.value(u"rect").toObject();
+    const QJsonObject inside = m_window.value(u"window_rect").toObject();
+    const QJsonObject screen = tree().value(u"rect").toObject();
+    const int x = frame.value(u"x").toInt() + inside.value(u"x").toInt() +
+                  layout::buttonLeft(tool.position) + layout::ButtonWidth / 2;
+    const int y = frame.value(u"y").toInt() + inside.value(u"y").toInt() + m_menuHeight +
+                  static_cast<int>(tool.category) * layout::RowHeight + layout::RowBorder +
+                  layout::ButtonHeight / 2;
+    QVERIFY(waylandClient({QStringLiteral("click"), QString::number(x), QString::number(y),
+                           QString::number(screen.value(u"width").toInt()),
+                           QString::number(screen.value(u"height").toInt())}));
+    QTRY_COMPARE_WITH_TIMEOUT(starts().size(), 1, 5000);
+    QCOMPARE(starts().constFirst(),
+             (QStringList{QStringLiteral("1"), m_base + u"program/" + tool.executable.toString(),
+                          tool.argument.toString(), m_base + u"work"}));
+}
+
+void TestE2eWayland::secondStartActivatesFirstCopy()
+{
+    QVERIFY(m_first);
+    // Another window takes the focus: a tool, started as the desktop would.
+    Launcher other(m_base + u"program/" + Tools[0].executable.toString(), m_environment,
+                   m_base + u"work", asSessionUser());
+    QVERIFY(other.started());
+    QTRY_COMPARE_WITH_TIMEOUT(focusedPid(), other.pid(), 15000);
+
+    const QString token = waylandClient({QStringLiteral("token")}).value_or(QString());
+    QVERIFY2(!token.isEmpty(), "sway gave no activation token");
+    QProcessEnvironment environment = m_environment;
+    environment.insert(QStringLiteral("XDG_ACTIVATION_TOKEN"), token);
+    Launcher second(m_base + u"program/corvane", environment, m_base + u"work", asSessionUser());
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(focusedPid(), m_first->pid(), 5000);
+    QVERIFY(m_first->running());
+}
+
+void TestE2eWayland::closeWritesSettings()
+{
+    QVERIFY(m_first);
+    const QString settings = m_base + u"config/corvane.ini";
+    QVERIFY(QFile::remove(settings));
+    swaymsg({u"[pid=" + m_first->pid() + u"] kill"});
+    QVERIFY(m_first->waitForFinished(10000));
+    QCOMPARE(m_first->exitCode(), 0);
+    const QByteArray written = fileContents(settings);
+    QVERIFY2(written.contains("[Corvane]\n") && written.contains("AutoUpdate=0\n") &&
+                 written.contains("AutoClose=0\n"),
+             written.constData());
+}
+
+QTEST_GUILESS_MAIN(TestE2eWayland)
+#include "test_e2e_wayland.moc"
