@@ -1,22 +1,17 @@
-// The real launcher in a Wayland session: sway on its headless backend, started by the test,
-// with the launcher and the stand-in tools running natively on Wayland (QT_QPA_PLATFORM=wayland,
-// no X server). The test asks sway for its window tree to see the windows, and clicks and gets
-// activation tokens through a small client of its own (waylandclient).
+// The real launcher natively in a Wayland session: sway on its headless backend, started by
+// the test, which reads sway's window tree and clicks and gets activation tokens through a
+// small client of its own (waylandclient). sway refuses root: under root, as in CI, sway, the
+// launcher and the tools run as the system user corvane-wayland, made with useradd if missing.
 //
-// sway refuses to run as root. When the test runs as root, as in CI, the compositor, the
-// launcher and the tools run as the system user corvane-wayland, which the test creates with
-// useradd when it is missing, and the test's folders are handed to that user.
-//
-// What the test relies on, of sway 1.7: a window whose smallest and largest sizes are equal
+// Of sway 1.7 the test relies on this: a window whose smallest and largest sizes are equal
 // floats and keeps its size; with focus_on_window_activation set to focus, a window activated
-// with a valid xdg-activation token takes the focus. Without input devices no client holds an
-// input serial to get a token of its own, so the first copy can only take the focus with the
-// token that the second start was given in XDG_ACTIVATION_TOKEN, as a desktop's launcher does.
+// with a valid xdg-activation token takes the focus. No client holds an input serial with
+// which to get a token of its own while another window has the focus, so the first copy can
+// only take it with the token the second start was given in XDG_ACTIVATION_TOKEN.
 
 #include "app/toolcatalog.h"
 #include "e2esupport.h"
 
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -35,31 +30,24 @@ using namespace corvane::test;
 
 namespace {
 
-const QString AppId = QStringLiteral("example.corvane.Professional");
-const char UserName[] = "corvane-wayland";
-
-/// The user the compositor and the launcher run as: the test's own, or, for root, a system
-/// user of their own. False when root has none and cannot make one.
+/// The user the session runs as: the test's own, or, for root, a system user of its own.
+/// False when root has none and cannot make one.
 bool findUser(uid_t& uid, gid_t& gid)
 {
     uid = ::geteuid();
     gid = ::getegid();
-    if (uid != 0)
-        return true;
-    const passwd* entry = ::getpwnam(UserName);
-    if (!entry) {
+    const char name[] = "corvane-wayland";
+    if (uid == 0 && !::getpwnam(name))
         QProcess::execute(QStringLiteral("useradd"),
-                          {QStringLiteral("--system"), QStringLiteral("--user-group"),
-                           QStringLiteral("--no-create-home"), QStringLiteral("--home-dir"),
-                           QStringLiteral("/nonexistent"), QStringLiteral("--shell"),
-                           QStringLiteral("/usr/sbin/nologin"), QString::fromLatin1(UserName)});
-        entry = ::getpwnam(UserName);
+                          QStringLiteral("--system --user-group --no-create-home --home-dir "
+                                         "/nonexistent --shell /usr/sbin/nologin corvane-wayland")
+                              .split(u' '));
+    const passwd* entry = uid == 0 ? ::getpwnam(name) : nullptr;
+    if (entry) {
+        uid = entry->pw_uid;
+        gid = entry->pw_gid;
     }
-    if (!entry)
-        return false;
-    uid = entry->pw_uid;
-    gid = entry->pw_gid;
-    return true;
+    return uid != 0;
 }
 
 } // namespace
@@ -85,7 +73,6 @@ private:
     QString focusedPid() const;
     /// Runs waylandclient in the session; its output, or nothing when it failed.
     std::optional<QString> waylandClient(const QStringList& arguments) const;
-    QList<QStringList> starts() const;
 
     QTemporaryDir m_root;
     QString m_base; ///< ends in '/'
@@ -130,11 +117,10 @@ void TestE2eWayland::initTestCase()
     QVERIFY(writeText(m_base + u"sway.conf", "focus_on_window_activation focus\n"
                                              "xwayland disable\n"));
     QVERIFY(writeText(m_base + u"config/corvane.ini", "[Corvane]\nAutoUpdate=0\n"));
-    QDirIterator everything(m_root.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                            QDirIterator::Subdirectories);
-    QVERIFY(::chown(QFile::encodeName(m_root.path()).constData(), m_uid, m_gid) == 0);
-    while (everything.hasNext())
-        QVERIFY(::lchown(QFile::encodeName(everything.next()).constData(), m_uid, m_gid) == 0);
+    QCOMPARE(QProcess::execute(QStringLiteral("chown"),
+                               {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(m_uid).arg(m_gid),
+                                m_root.path()}),
+             0);
 
     m_environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "XDG_ACTIVATION_TOKEN",
@@ -158,27 +144,16 @@ void TestE2eWayland::initTestCase()
     m_sway.start(QStringLiteral("sway"), {QStringLiteral("-c"), m_base + u"sway.conf"});
     QVERIFY(m_sway.waitForStarted(5000));
 
-    // sway names its display and its command socket in the runtime folder.
-    QString display;
-    QDeadlineTimer deadline(15000);
-    while ((display.isEmpty() || m_ipcSocket.isEmpty()) && !deadline.hasExpired() &&
-           m_sway.state() == QProcess::Running) {
-        QTest::qWait(50);
-        const QStringList names =
-            QDir(m_base + u"runtime")
-                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-        for (const QString& name : names) {
-            if (name.startsWith(u"wayland-") && !name.endsWith(u".lock"))
-                display = name;
-            else if (name.startsWith(u"sway-ipc."))
-                m_ipcSocket = m_base + u"runtime/" + name;
-        }
-    }
-    QVERIFY2(!display.isEmpty() && !m_ipcSocket.isEmpty(),
-             fileContents(m_base + u"sway.log").right(2000).constData());
-    m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), display);
+    // sway's command socket has a name of its making; its display is the first free one.
+    m_ipcSocket =
+        m_base + QStringLiteral("runtime/sway-ipc.%1.%2.sock").arg(m_uid).arg(m_sway.processId());
+    QTRY_VERIFY2_WITH_TIMEOUT(!tree().isEmpty(),
+                              fileContents(m_base + u"sway.log").right(2000).constData(), 15000);
+    const QStringList displays =
+        QDir(m_base + u"runtime").entryList({QStringLiteral("wayland-?")}, QDir::System);
+    QCOMPARE(displays.size(), 1);
+    m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), displays.first());
     m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    QTRY_VERIFY_WITH_TIMEOUT(!tree().isEmpty(), 10000);
 }
 
 void TestE2eWayland::cleanupTestCase()
@@ -254,17 +229,6 @@ std::optional<QString> TestE2eWayland::waylandClient(const QStringList& argument
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
-QList<QStringList> TestE2eWayland::starts() const
-{
-    QList<QStringList> list;
-    const QList<QByteArray> lines = fileContents(m_base + u"starts.txt").split('\n');
-    for (const QByteArray& line : lines) {
-        if (!line.isEmpty())
-            list << QString::fromUtf8(line).split(u'\t');
-    }
-    return list;
-}
-
 void TestE2eWayland::windowShowsWithAppIdAndFixedSize()
 {
     QProcessEnvironment environment = m_environment;
@@ -273,7 +237,7 @@ void TestE2eWayland::windowShowsWithAppIdAndFixedSize()
                                          asSessionUser());
     QVERIFY(m_first->started());
     QTRY_VERIFY_WITH_TIMEOUT(!(m_window = windowOf(m_first->pid())).isEmpty(), 15000);
-    QCOMPARE(m_window.value(u"app_id").toString(), AppId);
+    QCOMPARE(m_window.value(u"app_id").toString(), QStringLiteral("example.corvane.Professional"));
     QCOMPARE(m_window.value(u"name").toString(), LauncherTitle);
 
     // The client area is 547 × 379 below the menu bar, and the window cannot be resized.
@@ -302,10 +266,11 @@ void TestE2eWayland::clickStartsTool()
     QVERIFY(waylandClient({QStringLiteral("click"), QString::number(x), QString::number(y),
                            QString::number(screen.value(u"width").toInt()),
                            QString::number(screen.value(u"height").toInt())}));
-    QTRY_COMPARE_WITH_TIMEOUT(starts().size(), 1, 5000);
-    QCOMPARE(starts().constFirst(),
-             (QStringList{QStringLiteral("1"), m_base + u"program/" + tool.executable.toString(),
-                          tool.argument.toString(), m_base + u"work"}));
+    // The stand-in notes "<argument count>\t<argv…>\t<working folder>".
+    const QString expected = u"1\t" + m_base + u"program/" + tool.executable + u'\t' +
+                             tool.argument + u'\t' + m_base + u"work\n";
+    QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(fileContents(m_base + u"starts.txt")), expected,
+                              5000);
 }
 
 void TestE2eWayland::secondStartActivatesFirstCopy()
