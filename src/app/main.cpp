@@ -28,7 +28,8 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("example.corvane.Professional"));
     QApplication app(qtArgc, qtArgv);
     ToolPictures pictures; // decoded meanwhile on a thread of their own
-    ApplicationIcon icon(platform::programFolder()); // this too
+    // So is the program's icon.
+    ApplicationIcon icon(platform::programFolder());
 
     const Translator translator(platform::programFolder());
     const SettingsStore settings(&platform::userConfigFolder);
