@@ -13,6 +13,10 @@ packages=(
     desktop-file-utils appstream fp-utils
     # packages, fuzzing and benchmarks
     dpkg-dev fakeroot file clang libclang-rt-14-dev libbenchmark-dev libx11-dev
+    # the package's check
+    lintian
+    # the Wayland session test: a compositor, Qt's Wayland plugin, the client library
+    sway qt6-wayland libwayland-dev
 )
 
 missing=()

@@ -1,5 +1,6 @@
 // The launcher's entry point. It reads no command line and always exits with code 0.
 
+#include "app/appicon.h"
 #include "app/mainwindow.h"
 #include "app/product.h"
 #include "app/toolpictures.h"
@@ -27,6 +28,8 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("example.corvane.Professional"));
     QApplication app(qtArgc, qtArgv);
     ToolPictures pictures; // decoded meanwhile on a thread of their own
+    // So is the program's icon.
+    ApplicationIcon icon(platform::programFolder());
 
     const Translator translator(platform::programFolder());
     const SettingsStore settings(&platform::userConfigFolder);
@@ -45,6 +48,10 @@ int main(int argc, char* argv[])
     platform::onTerminationRequest([&frm_Main] { frm_Main.close(); });
 
     frm_Main.show();
+    // Every window takes it from the application; handing it to the window system waits until
+    // the main window is on its way to the screen.
+    QMetaObject::invokeMethod(
+        &app, [&icon] { QApplication::setWindowIcon(icon.icon()); }, Qt::QueuedConnection);
     QApplication::exec();
     return 0;
 }

@@ -327,27 +327,52 @@ void Tfrm_Main::LaunchTool(const QString& fileName, const QString& argument)
         showWarning(texts::ToolMissing, texts::ToolRemedy);
         return;
     }
-    platform::startDetached(path, argument.isEmpty() ? QStringList() : QStringList{argument});
+    // A tool that is there but does not run (no execute permission, a damaged file) must
+    // not pass for a started one: the user is told, and the launcher stays open for another
+    // try whatever the close-after-launch preference says.
+    if (!platform::startDetached(path,
+                                 argument.isEmpty() ? QStringList() : QStringList{argument})) {
+        showWarning(m_translator.Translate(texts::ToolNotStarted), path);
+        return;
+    }
     if (FAutoClose)
         close();
 }
 
 void Tfrm_Main::Help2Click()
 {
-    const QString path = m_translator.programFolder() + QStringLiteral("corvane.chm");
-    if (platform::isRegularFile(path)) {
-        platform::openUrl(QUrl::fromLocalFile(path));
-    } else {
+    const QString chm = m_translator.programFolder() + QStringLiteral("corvane.chm");
+    if (!platform::isRegularFile(chm)) {
         showWarning(texts::HelpMissing, texts::HelpRemedy);
+    } else if (const QString tried = openHelp(chm); !tried.isEmpty()) {
+        showWarning(m_translator.Translate(texts::HelpNotOpened), tried);
     }
     QCoreApplication::processEvents();
+}
+
+QString Tfrm_Main::openHelp(const QString& chm)
+{
+    // Handed to the opener only when the desktop has a viewer for it: otherwise the opener
+    // fails where nobody sees it. The same pages as HTML, beside it, open in any browser.
+    if (platform::hasApplicationFor(QStringLiteral("application/vnd.ms-htmlhelp")) &&
+        platform::openUrl(QUrl::fromLocalFile(chm)))
+        return {};
+    const QString html = m_translator.programFolder() + QStringLiteral("help/index.html");
+    if (!platform::isRegularFile(html))
+        return chm;
+    return platform::openUrl(QUrl::fromLocalFile(html)) ? QString() : html;
 }
 
 void Tfrm_Main::showWarning(const TextRef& problem, const TextRef& remedy)
 {
     // Looked up anew for every message, the problem first.
     const QString first = m_translator.Translate(problem);
-    platform::showWarning(this, MessageTitle, first + u'\r' + m_translator.Translate(remedy));
+    showWarning(first, m_translator.Translate(remedy));
+}
+
+void Tfrm_Main::showWarning(const QString& problem, const QString& secondLine)
+{
+    platform::showWarning(this, MessageTitle, problem + u'\r' + secondLine);
 }
 
 void Tfrm_Main::About1Click()

@@ -36,7 +36,8 @@ public:
     ~Tfrm_Main() override;
 
     /// Starts `fileName` from the program folder with `argument` (none when empty), or tells
-    /// the user that it is missing. Closes the window afterwards when asked to.
+    /// the user that it is missing or would not start. Closes the window after a start when
+    /// asked to.
     void LaunchTool(const QString& fileName, const QString& argument);
 
     /// Brings the window up from any state and to the front (a second start asked for it).
@@ -73,10 +74,13 @@ private:
     void Settings1Click();
     void Restoredefaultsettings1Click();
     void Help2Click();
+    /// Opens the help in a viewer or browser; the file that could not be opened, or empty.
+    QString openHelp(const QString& chm);
     void About1Click();
     void Timer1Timer();
     void startUpdateCheck();
     void showWarning(const TextRef& problem, const TextRef& remedy);
+    void showWarning(const QString& problem, const QString& secondLine);
 
     const Translator& m_translator;
     const SettingsStore& m_settings;

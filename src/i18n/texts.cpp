@@ -98,8 +98,8 @@ QList<TextRef> all()
     for (const MainFormText& entry : mainForm)
         list << entry.text;
     list << UpdateCaption << DontCheck << Yes << No << Available << Download << AboutCaption << Ok
-         << Version << Compiled << Copyright << Reserved << HelpMissing << HelpRemedy << ToolMissing
-         << ToolRemedy;
+         << Version << Compiled << Copyright << Reserved << HelpMissing << HelpRemedy
+         << HelpNotOpened << ToolMissing << ToolRemedy << ToolNotStarted;
     return list;
 }
 

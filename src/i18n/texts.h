@@ -37,6 +37,11 @@ inline constexpr TextRef ToolMissing{u"Trial", u"NotFound",
                                      u"The application file could not be found."};
 inline constexpr TextRef ToolRemedy{
     u"Trial", u"Reinstalled1", u"The program must be reinstalled in order to access the file."};
+// Warnings whose second line is the file concerned, shown as it is, never translated.
+inline constexpr TextRef HelpNotOpened{u"Trial", u"HelpNotOpened",
+                                       u"No program could be found to open the help file:"};
+inline constexpr TextRef ToolNotStarted{u"Trial", u"NotStarted",
+                                        u"The application file could not be started:"};
 
 struct MainFormText
 {

@@ -16,11 +16,11 @@
 
 namespace corvane::platform {
 
-void openUrl(const QUrl& url)
+bool openUrl(const QUrl& url)
 {
-    // Goes to xdg-open (or the portal) for the desktop's registered handler; as with the
-    // classic shell, a failure to open is not reported.
-    QDesktopServices::openUrl(url);
+    // Goes to xdg-open (or the portal), which is started and not waited for: false means it
+    // could not be started at all.
+    return QDesktopServices::openUrl(url);
 }
 
 void requestTitleBarOnly(const QWindow& window)

@@ -83,9 +83,14 @@ QString createTemporaryFile(QStringView prefix);
 /// in the current directory. Does not wait; leaves no zombie. False when it could not start.
 bool startDetached(const QString& program, const QStringList& arguments);
 
-/// Hands `url` (a web address or a local file) to the desktop's registered handler. Main
-/// thread. The outcome is not reported.
-void openUrl(const QUrl& url);
+/// Hands `url` (a web address or a local file) to the desktop's opener. Main thread. False
+/// when no opener could be started; what the opener then finds is not known here.
+bool openUrl(const QUrl& url);
+
+/// Whether the desktop has an application for files of `mimeType` (or one of its other
+/// names): a default or added association in a mimeapps.list, or an installed desktop entry
+/// that lists the type, less the removed associations. Read anew on every call.
+bool hasApplicationFor(const QString& mimeType);
 
 // ---- Process lifetime --------------------------------------------------------------------
 

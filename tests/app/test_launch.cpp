@@ -40,6 +40,7 @@ private Q_SLOTS:
     void missingToolIsReported_data();
     void missingToolIsReported();
     void autoCloseAfterStart();
+    void unstartableToolKeepsLauncherOpen();
 
 private:
     QString m_record;
@@ -157,6 +158,22 @@ void TestLaunch::autoCloseAfterStart()
     QFile file(f.configFolder + QStringLiteral("/corvane.ini"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("[Corvane]\nAutoUpdate=0\nAutoClose=1\n"));
+}
+
+void TestLaunch::unstartableToolKeepsLauncherOpen()
+{
+    // The file is there but may not be run: the start fails, and close-after-launch must not
+    // close the launcher over a tool that never came up.
+    MainWindowFixture f("[Corvane]\nAutoUpdate=0\nAutoClose=1\n");
+    const QString tool = f.programFolder + QStringLiteral("media_wiper.exe");
+    writeFile(tool, "#!/bin/sh\n");
+    QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner));
+    Tfrm_Main& w = f.show();
+    QString text;
+    handleNextModal([&](QWidget* modal) { text = qobject_cast<QMessageBox*>(modal)->text(); });
+    f.child<QAction>(QStringLiteral("EraseDisc1"))->trigger();
+    QCOMPARE(text, QStringLiteral("The application file could not be started:\n") + tool);
+    QVERIFY(w.isVisible());
 }
 
 QTEST_MAIN(TestLaunch)

@@ -1,5 +1,6 @@
 // The Settings menu, the settings file around it, and the help command.
 
+#include "environmentoverride.h"
 #include "mainwindowfixture.h"
 #include "urlrecorder.h"
 
@@ -123,19 +124,33 @@ void TestPreferences::otherLinesSurviveSave()
 void TestPreferences::help_data()
 {
     QTest::addColumn<QString>("helpFile"); // "file", "folder" or "none"
+    QTest::addColumn<bool>("viewer");      // the desktop has an application for CHM files
+    QTest::addColumn<bool>("pages");       // help/index.html lies in the program folder
+    QTest::addColumn<bool>("opener");      // the desktop's opener can be started
     QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("warning");
-    QTest::newRow("present") << QStringLiteral("file") << QString() << QString();
-    QTest::newRow("absent") << QStringLiteral("none") << QString()
-                            << QStringLiteral(
-                                   "The compiled help (.chm) file could not be found.\n"
-                                   "The program must be reinstalled in order to access the help.");
+    QTest::addColumn<QString>("opened");  // below the program folder
+    QTest::addColumn<QString>("warning"); // %1 is the program folder
+    const QString missing =
+        QStringLiteral("The compiled help (.chm) file could not be found.\n"
+                       "The program must be reinstalled in order to access the help.");
+    const QString notOpened = QStringLiteral("No program could be found to open the help file:\n");
+    QTest::newRow("viewer registered") << QStringLiteral("file") << true << true << true
+                                       << QString() << QStringLiteral("corvane.chm") << QString();
+    QTest::newRow("no viewer: the pages in a browser")
+        << QStringLiteral("file") << false << true << true << QString()
+        << QStringLiteral("help/index.html") << QString();
+    QTest::newRow("no viewer, no pages")
+        << QStringLiteral("file") << false << false << true << QString() << QString()
+        << notOpened + QStringLiteral("%1corvane.chm");
+    QTest::newRow("no opener") << QStringLiteral("file") << true << true << false << QString()
+                               << QString() << notOpened + QStringLiteral("%1help/index.html");
+    QTest::newRow("absent") << QStringLiteral("none") << true << true << true << QString()
+                            << QString() << missing;
     QTest::newRow("a folder is no help file")
-        << QStringLiteral("folder") << QString()
-        << QStringLiteral("The compiled help (.chm) file could not be found.\n"
-                          "The program must be reinstalled in order to access the help.");
+        << QStringLiteral("folder") << true << true << true << QString() << QString() << missing;
     QTest::newRow("first line translated")
-        << QStringLiteral("none") << QStringLiteral("[Trial]\r\nChm=Keine Hilfe & <i>da</i>.\r\n")
+        << QStringLiteral("none") << true << true << true
+        << QStringLiteral("[Trial]\r\nChm=Keine Hilfe & <i>da</i>.\r\n") << QString()
         << QStringLiteral("Keine Hilfe & <i>da</i>.\n"
                           "The program must be reinstalled in order to access the help.");
 }
@@ -143,7 +158,11 @@ void TestPreferences::help_data()
 void TestPreferences::help()
 {
     QFETCH(QString, helpFile);
+    QFETCH(bool, viewer);
+    QFETCH(bool, pages);
+    QFETCH(bool, opener);
     QFETCH(QString, language);
+    QFETCH(QString, opened);
     QFETCH(QString, warning);
     MainWindowFixture f;
     const QString path = f.programFolder + QStringLiteral("corvane.chm");
@@ -151,9 +170,27 @@ void TestPreferences::help()
         writeFile(path, "ITSF");
     else if (helpFile == u"folder")
         QDir().mkpath(path);
+    if (pages) {
+        QDir().mkpath(f.programFolder + QStringLiteral("help"));
+        writeFile(f.programFolder + QStringLiteral("help/index.html"), "<!DOCTYPE html>");
+    }
     if (!language.isEmpty())
         f.addLanguageFile(language);
-    UrlRecorder recorder(QStringLiteral("file"));
+    // The desktop's applications are the fixture's own, and nothing of the user's counts.
+    const QString data = f.root.path() + QStringLiteral("/data");
+    QDir().mkpath(data + QStringLiteral("/applications"));
+    if (viewer)
+        writeFile(data + QStringLiteral("/applications/viewer.desktop"),
+                  "[Desktop Entry]\nMimeType=application/vnd.ms-htmlhelp;\n");
+    const QByteArray folder = QFile::encodeName(data);
+    const EnvironmentOverride environment{{"XDG_DATA_DIRS", folder},
+                                          {"XDG_DATA_HOME", folder},
+                                          {"XDG_CONFIG_DIRS", folder},
+                                          {"XDG_CONFIG_HOME", folder}};
+    // Without a recorder the offscreen platform has no opener at all.
+    std::optional<UrlRecorder> recorder;
+    if (opener)
+        recorder.emplace(QStringLiteral("file"));
     Tfrm_Main& w = f.show();
 
     for (int way = 0; way < 2; ++way) {
@@ -169,13 +206,13 @@ void TestPreferences::help()
             QTest::keyClick(&w, Qt::Key_F1);
         else
             f.child<QAction>(QStringLiteral("Help2"))->trigger();
-        QCOMPARE(shown, warning);
+        QCOMPARE(shown, warning.arg(f.programFolder));
         QCOMPARE(watcher.count(), warning.isEmpty() ? 0 : 1);
     }
-    if (warning.isEmpty())
-        QCOMPARE(recorder.opened, QList<QUrl>(2, QUrl::fromLocalFile(path)));
-    else
-        QVERIFY(recorder.opened.isEmpty());
+    if (recorder)
+        QCOMPARE(recorder->opened,
+                 opened.isEmpty() ? QList<QUrl>()
+                                  : QList<QUrl>(2, QUrl::fromLocalFile(f.programFolder + opened)));
 }
 
 QTEST_MAIN(TestPreferences)

@@ -12,6 +12,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <functional>
+
 namespace corvane::test {
 
 inline const QString LauncherClass = QStringLiteral("CorvaneProfessional");
@@ -24,13 +26,15 @@ inline QString builtProgramFolder()
 }
 
 /// One run of the launcher. Ended (SIGTERM, then SIGKILL) when the object goes, whatever the
-/// test did before.
+/// test did before. `inChild`, when given, runs in the new process before the program.
 class Launcher
 {
 public:
     Launcher(const QString& program, const QProcessEnvironment& environment,
-             const QString& workingFolder = QString())
+             const QString& workingFolder = QString(), const std::function<void()>& inChild = {})
     {
+        if (inChild)
+            m_process.setChildProcessModifier(inChild);
         m_process.setProcessEnvironment(environment);
         m_process.setProgram(program);
         if (!workingFolder.isEmpty())
@@ -173,6 +177,32 @@ inline QImage saveScreenshot(const XSession& session, const QString& window, con
     session.run(QStringLiteral("import"),
                 {QStringLiteral("-frame"), QStringLiteral("-window"), window, path});
     return QImage(path);
+}
+
+/// The `size` × `size` picture among those of a window's _NET_WM_ICON, or a null image.
+inline QImage windowIconPicture(const XSession& session, const QString& window, int size)
+{
+    const QString out = session.run(
+        QStringLiteral("xprop"),
+        {QStringLiteral("-notype"), QStringLiteral("-f"), QStringLiteral("_NET_WM_ICON"),
+         QStringLiteral("32c"), QStringLiteral("-id"), window, QStringLiteral("_NET_WM_ICON")});
+    const QStringList values = out.section(u'=', 1).split(u',', Qt::SkipEmptyParts);
+    // Width, height and then width × height ARGB values, for each picture in turn.
+    for (qsizetype at = 0; at + 2 <= values.size();) {
+        const int width = values[at].toInt();
+        const int height = values[at + 1].toInt();
+        at += 2;
+        if (width <= 0 || height <= 0 || at + qsizetype(width) * height > values.size())
+            break;
+        if (width == size && height == size) {
+            QImage picture(size, size, QImage::Format_ARGB32);
+            for (int i = 0; i < size * size; ++i)
+                picture.setPixel(i % size, i / size, values[at + i].trimmed().toUInt());
+            return picture;
+        }
+        at += qsizetype(width) * height;
+    }
+    return {};
 }
 
 inline bool writeText(const QString& path, const QByteArray& bytes)

@@ -21,6 +21,7 @@ private Q_SLOTS:
     void init();
     void cleanup() { m_launcher.reset(); }
     void mainWindowScreenshot();
+    void windowsCarryTheProgramIcon();
     void everyButtonStartsItsTool();
     void missingToolIsReported();
     void aboutWindowFromMenu();
@@ -133,6 +134,25 @@ void TestE2eDesktop::mainWindowScreenshot()
     const QImage shot = saveScreenshot(*m_session, m_window, QStringLiteral("main-window.png"));
     QVERIFY(shot.width() >= layout::ClientWidth);
     QVERIFY(shot.height() >= m_menuHeight + layout::ClientHeight);
+}
+
+void TestE2eDesktop::windowsCarryTheProgramIcon()
+{
+    // Task bars and window switchers show this picture; without it they show a generic one.
+    const QImage expected =
+        QImage(QStringLiteral(":/icons/app_16.png")).convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!expected.isNull());
+    QTRY_COMPARE(windowIconPicture(*m_session, m_window, 16), expected);
+
+    // A window of its own, such as the About window, carries it as well.
+    clickAt(*m_session, m_window, QPoint(20, m_menuHeight / 2));
+    QTest::qWait(300);
+    typeKeysSlowly({QStringLiteral("Right"), QStringLiteral("Right"), QStringLiteral("Down"),
+                    QStringLiteral("Return")});
+    const QString about = waitForTitled(*m_session, m_launcher->pid(), QStringLiteral("About"));
+    QVERIFY2(!about.isEmpty(), "no About window");
+    QCOMPARE(windowIconPicture(*m_session, about, 16), expected);
+    typeKeys(*m_session, about, {QStringLiteral("Escape")});
 }
 
 void TestE2eDesktop::everyButtonStartsItsTool()

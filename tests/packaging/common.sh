@@ -87,8 +87,14 @@ expected_install_files() {
         echo bin/corvane
         echo lib/corvane/corvane
         [ "$1" = 1 ] && echo lib/corvane/corvane.chm
+        for page in index.html menu.html settings.html updates.html languages.html style.css; do
+            echo "lib/corvane/help/$page"
+        done
         echo lib/corvane/libcorvane_http.so
         echo share/applications/example.corvane.Professional.desktop
+        echo share/doc/corvane/changelog.gz
+        echo share/doc/corvane/copyright
+        echo share/man/man1/corvane.1.gz
         echo share/metainfo/example.corvane.Professional.metainfo.xml
         for size in 16 22 24 32 48 64 128 256; do
             echo "share/icons/hicolor/${size}x${size}/apps/example.corvane.Professional.png"

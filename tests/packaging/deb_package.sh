@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Builds the Debian package with cpack, checks its control data and contents, unpacks it into
-# a scratch root and starts the unpacked launcher through its bin/ link on a private Xvfb: its
-# window must appear, and Compilation > Data > Data Disc must start that tool from the
-# unpacked program folder, which proves the folder is found through the link.
+# Builds the Debian package with cpack, checks its control data and contents and has lintian
+# find no error or warning in it, unpacks it into a scratch root and starts the unpacked
+# launcher through its bin/ link on a private Xvfb: its window must appear, Compilation >
+# Data > Data Disc must start that tool from the unpacked program folder, which proves the
+# folder is found through the link, and F1 must hand the help to a stand-in xdg-open: the
+# HTML pages while the desktop has no CHM viewer, the CHM file once it has one.
 # Arguments: <build folder> <1 when corvane.chm was built, else 0> <metainfo file>
 set -euo pipefail
 build=$1
 help_built=$2
 metainfo=$3
 source "$(dirname "$0")/common.sh"
-require cpack dpkg-deb dpkg-shlibdeps xdotool
+require cpack dpkg-deb dpkg-shlibdeps xdotool lintian
 
 cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 \
     || { cat "$scratch/cpack.log" >&2; fail "cpack failed"; }
@@ -34,6 +36,14 @@ for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6netw
         || fail "Depends lacks a versioned $library: $depends"
 done
 grep -Eq '(^|, )qt6-qpa-plugins($|,| )' <<<"$depends" || fail "Depends lacks qt6-qpa-plugins"
+[ "$(field Recommends)" = "xdg-utils, xchm | kchmviewer, qt6-wayland" ] \
+    || fail "Recommends is $(field Recommends)"
+[ -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'post|pre')" ] \
+    || fail "the package has maintainer scripts"
+
+# Infos may stay (the README says why for each); errors and warnings may not.
+lintian --fail-on error,warning --info "$deb" >"$scratch/lintian.log" 2>&1 \
+    || { cat "$scratch/lintian.log" >&2; fail "lintian reports errors or warnings"; }
 
 # Only the installation goes in: no stand-in tools, no test programs.
 listing=$(dpkg-deb -c "$deb")
@@ -55,6 +65,14 @@ cat >"$root/usr/lib/corvane/files_writer.exe" <<TOOL
 printf '%s\n' "\$0" "\$@" >"$record"
 TOOL
 chmod +x "$root/usr/lib/corvane/files_writer.exe"
+
+# A stand-in for the desktop's opener records what it is handed; the desktop's applications
+# are the test's own.
+mkdir -p "$scratch/bin" "$scratch/data/applications"
+opened="$scratch/opened"
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$opened" >"$scratch/bin/xdg-open"
+chmod +x "$scratch/bin/xdg-open"
+export PATH="$scratch/bin:$PATH" XDG_DATA_HOME="$scratch/data" XDG_DATA_DIRS="$scratch/data"
 
 start_xvfb 1024x768x24
 prepare_launcher_environment
@@ -80,6 +98,25 @@ done
 }
 printf -v want '%s\n%s' "$root/usr/lib/corvane/files_writer.exe" UDF2
 [ "$(cat "$record")" = "$want" ] || fail "the tool was started as: $(cat "$record")"
+
+# F1 while no application takes CHM files, then once one does.
+press_f1() {
+    local count=$(($(cat "$opened" 2>/dev/null | wc -l) + 1))
+    xdotool key F1
+    for _ in $(seq 100); do
+        [ "$(cat "$opened" 2>/dev/null | wc -l)" -ge "$count" ] && break
+        sleep 0.1
+    done
+    tail -n 1 "$opened" 2>/dev/null
+}
+[ "$(press_f1)" = "file://$root/usr/lib/corvane/help/index.html" ] \
+    || fail "without a CHM viewer F1 opened: $(cat "$opened" 2>/dev/null)"
+if [ "$help_built" = 1 ]; then
+    printf '[Desktop Entry]\nType=Application\nName=Viewer\nExec=true %%f\n%s\n' \
+        'MimeType=application/vnd.ms-htmlhelp;' >"$scratch/data/applications/viewer.desktop"
+    [ "$(press_f1)" = "file://$root/usr/lib/corvane/corvane.chm" ] \
+        || fail "with a CHM viewer F1 opened: $(cat "$opened")"
+fi
 
 end_launcher "$launcher" "$scratch/launcher.log"
 grep -q '^AutoUpdate=0' "$XDG_CONFIG_HOME/corvane.ini" || fail "corvane.ini was not kept"
