@@ -99,7 +99,7 @@ QList<TextRef> all()
         list << entry.text;
     list << UpdateCaption << DontCheck << Yes << No << Available << Download << AboutCaption << Ok
          << Version << Compiled << Copyright << Reserved << HelpMissing << HelpRemedy << ToolMissing
-         << ToolRemedy;
+         << ToolRemedy << NotResponding << NoLock;
     return list;
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <functional>
 
+class QByteArray;
 class QByteArrayView;
 class QDate;
 class QUrl;
@@ -79,18 +80,37 @@ QString createTemporaryFile(QStringView prefix);
 // ---- Programs and documents --------------------------------------------------------------
 
 /// Starts `program` with exactly `arguments` as a detached process (no shell, nothing split),
-/// in the current directory. Does not wait; leaves no zombie. False when it could not start.
+/// in the current directory. Does not wait; leaves no zombie. The program inherits the
+/// environment but no desktop activation token, which belongs to this process's own start.
+/// False when it could not start.
 bool startDetached(const QString& program, const QStringList& arguments);
 
 /// Hands `url` (a web address or a local file) to the desktop's registered handler. Main
 /// thread. The outcome is not reported.
 void openUrl(const QUrl& url);
 
+// ---- Desktop session ---------------------------------------------------------------------
+
+/// True when the window system Qt would use needs a display and the environment names none:
+/// none of WAYLAND_DISPLAY, WAYLAND_SOCKET and DISPLAY is set, and QT_QPA_PLATFORM names no
+/// platform that does without one (such as offscreen).
+bool lacksDisplay();
+
+/// Brings `window` to the front for a later start that handed over to this copy, using that
+/// start's desktop activation token (empty when it brought none) for this once. On X11 it also
+/// ends the start's startup notification, so that the desktop stops showing it as busy. Main
+/// thread.
+void activateForStart(QWidget* window, const QByteArray& token);
+
 // ---- Process lifetime --------------------------------------------------------------------
 
 /// Calls `request` on the main thread whenever the process receives SIGTERM or SIGINT, the
 /// way the desktop session and service managers ask a program to end. Main thread.
 void onTerminationRequest(std::function<void()> request);
+
+/// Ends the process with `status` once `seconds` have passed, whatever it is doing then: the
+/// last resort against an end that hangs. 0 seconds calls such an end off.
+void exitAfter(unsigned seconds, int status);
 
 // ---- Message boxes (main thread) ---------------------------------------------------------
 

@@ -62,7 +62,8 @@ void TestMainForm::everyTextInItsOrder()
         QStringLiteral("Welcome About/Version"), QStringLiteral("v4.0/Compiled"),
         QStringLiteral("Welcome About/Copyright"), QStringLiteral("Welcome About/Reserved"),
         QStringLiteral("Trial/Chm"), QStringLiteral("Trial/Reinstalled"),
-        QStringLiteral("Trial/NotFound"), QStringLiteral("Trial/Reinstalled1")};
+        QStringLiteral("Trial/NotFound"), QStringLiteral("Trial/Reinstalled1"),
+        QStringLiteral("Trial/NotResponding"), QStringLiteral("Trial/NoLock")};
     QStringList actual;
     const QList<TextRef> all = texts::all();
     for (const TextRef& text : all)
