@@ -54,8 +54,8 @@ private:
         }
         if (s_claim)
             s_claim->release();
-        const char* name = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "DISPLAY"
-                                                                          : "WAYLAND_DISPLAY";
+        const char* name =
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "DISPLAY" : "WAYLAND_DISPLAY";
         std::fprintf(stderr, "corvane: cannot connect to the display %s=%s\n", name,
                      qgetenv(name).constData());
         std::_Exit(1);
@@ -69,8 +69,8 @@ private:
 // The only start that needs the toolkit without running the launcher.
 int refuseStart(int& argc, char** argv, const TextRef& problem, const QString& detail = {})
 {
-    const QString line = problem.defaultText.toString() +
-                         (detail.isEmpty() ? QString() : u" (" + detail + u')');
+    const QString line =
+        problem.defaultText.toString() + (detail.isEmpty() ? QString() : u" (" + detail + u')');
     std::fprintf(stderr, "corvane: %s\n", qPrintable(line));
     const DisplayFailure failure(nullptr);
     const QApplication app(argc, argv);

@@ -42,8 +42,8 @@ inline constexpr TextRef ToolRemedy{
 // that keeps one copy per desktop cannot be used.
 inline constexpr TextRef NotResponding{u"Trial", u"NotResponding",
                                        u"Corvane Professional is running but not responding."};
-inline constexpr TextRef NoLock{u"Trial", u"NoLock",
-                                u"Corvane Professional cannot check whether it is already running."};
+inline constexpr TextRef NoLock{
+    u"Trial", u"NoLock", u"Corvane Professional cannot check whether it is already running."};
 
 struct MainFormText
 {

@@ -103,8 +103,8 @@ bool isSameUser(int fd)
 {
     ucred peer{};
     socklen_t size = sizeof peer;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
-           size == sizeof peer && peer.uid == ::getuid();
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && size == sizeof peer &&
+           peer.uid == ::getuid();
 }
 
 // A desktop activation token as this program passes it on: printable ASCII without blanks,
@@ -112,8 +112,8 @@ bool isSameUser(int fd)
 // window system's messages without quoting trouble. Anything else is no token.
 QByteArray usableToken(const QByteArray& token)
 {
-    const bool usable = std::all_of(token.begin(), token.end(),
-                                    [](char c) { return c > ' ' && c < 0x7F; });
+    const bool usable =
+        std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7F; });
     return usable ? token : QByteArray();
 }
 
@@ -269,7 +269,8 @@ private:
     std::list<WaitingConnection*> m_waiting; // oldest first
     QObject m_owner; // parent of every notifier, timer and waiting connection
     QSocketNotifier* m_incoming = nullptr;
-    QTimer* m_acceptPause = nullptr; // rests the notifier when accepting fails for want of resources
+    QTimer* m_acceptPause =
+        nullptr; // rests the notifier when accepting fails for want of resources
 };
 
 std::unique_ptr<SingleCopy::Listener> SingleCopy::Listener::open(const QByteArray& path)
