@@ -4,11 +4,12 @@
 #include "xsession.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <csignal>
 #include <memory>
 #include <xcb/xcb.h>
 
+using namespace Qt::StringLiterals;
+using namespace corvane;
 using namespace corvane::test;
 
 namespace {
@@ -34,71 +35,52 @@ std::unique_ptr<QProcess> start(const XSession& session, const QStringList& argu
     return start(session.environment(), arguments);
 }
 
-// What goes to the root window of an X display in the window manager's and the desktop's
-// messages: startup notification messages, put together from their parts of 20 bytes, and the
-// times of activation requests.
+// What reaches the root window of an X display: the startup notification messages, put
+// together from their parts of 20 bytes, and the times in the activation requests.
 class RootMessages
 {
 public:
     explicit RootMessages(const QString& display)
-        : m_connection(xcb_connect(display.toLocal8Bit().constData(), nullptr))
+        : m_x(xcb_connect(qPrintable(display), nullptr))
     {
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-        m_begin = atom("_NET_STARTUP_INFO_BEGIN");
-        m_more = atom("_NET_STARTUP_INFO");
-        m_activate = atom("_NET_ACTIVE_WINDOW");
         const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-        xcb_change_window_attributes(m_connection, root, XCB_CW_EVENT_MASK, &mask);
-        atom("sync"); // a round trip: selected from here on
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_x)).data->root;
+        xcb_change_window_attributes(m_x, root, XCB_CW_EVENT_MASK, &mask);
+        for (const char* name :
+             {"_NET_STARTUP_INFO_BEGIN", "_NET_STARTUP_INFO", "_NET_ACTIVE_WINDOW"}) {
+            xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+                m_x, xcb_intern_atom(m_x, false, qstrlen(name), name), nullptr);
+            m_atoms << (reply ? reply->atom : 0); // each a round trip: selected from here on
+            std::free(reply);
+        }
     }
-    ~RootMessages() { xcb_disconnect(m_connection); }
+    ~RootMessages() { xcb_disconnect(m_x); }
 
-    QByteArrayList startupMessages()
-    {
-        read();
-        return m_startup;
-    }
-    QList<uint32_t> activationTimes()
-    {
-        read();
-        return m_activationTimes;
-    }
-
-private:
-    xcb_atom_t atom(const char* name)
-    {
-        const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-            xcb_intern_atom_reply(
-                m_connection, xcb_intern_atom(m_connection, false, qstrlen(name), name), nullptr),
-            &std::free);
-        return reply ? reply->atom : 0;
-    }
+    QByteArrayList startup;
+    QList<uint32_t> activationTimes;
 
     void read()
     {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_x)) {
             const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
-            if ((event->response_type & 0x7F) == XCB_CLIENT_MESSAGE) {
-                if (message->type == m_activate)
-                    m_activationTimes << message->data.data32[1];
-                if (message->type == m_begin)
-                    m_part.clear();
-                if (message->type == m_begin || message->type == m_more) {
-                    const auto* text = reinterpret_cast<const char*>(message->data.data8);
-                    m_part.append(text, qstrnlen(text, 20));
-                    if (qstrnlen(text, 20) < 20)
-                        m_startup << std::exchange(m_part, {});
-                }
+            const auto* text = reinterpret_cast<const char*>(message->data.data8);
+            const bool isMessage = (event->response_type & 0x7F) == XCB_CLIENT_MESSAGE;
+            if (isMessage && message->type == m_atoms[2])
+                activationTimes << message->data.data32[1];
+            if (isMessage && (message->type == m_atoms[0] || message->type == m_atoms[1])) {
+                m_part = (message->type == m_atoms[0] ? QByteArray() : m_part) +
+                         QByteArray(text, qstrnlen(text, 20));
+                if (qstrnlen(text, 20) < 20)
+                    startup << m_part;
             }
             std::free(event);
         }
     }
 
-    xcb_connection_t* m_connection;
-    xcb_atom_t m_begin, m_more, m_activate;
+private:
+    xcb_connection_t* m_x;
+    QList<xcb_atom_t> m_atoms; // the startup message's first part, its others, activation
     QByteArray m_part;
-    QByteArrayList m_startup;
-    QList<uint32_t> m_activationTimes;
 };
 
 } // namespace
@@ -132,8 +114,7 @@ void TestSingleCopy::secondStartHandsOver()
 
     // The same display, spelled another way.
     QProcessEnvironment environment = session.environment();
-    environment.insert(QStringLiteral("DISPLAY"),
-                       u"unix" + environment.value(QStringLiteral("DISPLAY")) + u".0");
+    environment.insert(u"DISPLAY"_s, u"unix" + environment.value(u"DISPLAY"_s) + u".0");
     auto second = start(environment);
     QVERIFY(second->waitForFinished(5000));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
@@ -155,55 +136,47 @@ void TestSingleCopy::minimisedWindowIsRestored()
     XSession session(true);
     QVERIFY(session.isRunning());
     QProcessEnvironment environment = session.environment();
-    environment.insert(QStringLiteral("XDG_ACTIVATION_TOKEN"), QStringLiteral("first-start"));
+    environment.insert(u"XDG_ACTIVATION_TOKEN"_s, u"first-start"_s);
     auto first = start(environment);
     const QString window = session.waitForWindow(WindowClass);
     QVERIFY(!window.isEmpty());
 
-    session.run(QStringLiteral("xdotool"),
-                {QStringLiteral("windowminimize"), QStringLiteral("--sync"), window});
-    QTRY_VERIFY(session.property(window, QStringLiteral("_NET_WM_STATE")).contains(u"HIDDEN"));
+    session.xdotool({u"windowminimize"_s, u"--sync"_s, window});
+    QTRY_VERIFY(session.property(window, u"_NET_WM_STATE"_s).contains(u"HIDDEN"));
 
     // Started from a desktop menu: the desktop shows the start as busy until its startup
     // sequence ends, which the running copy must do, with the time of the user's click.
-    RootMessages root(environment.value(QStringLiteral("DISPLAY")));
+    RootMessages root(environment.value(u"DISPLAY"_s));
     environment = session.environment();
-    environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("menu-7_TIME4242"));
+    environment.insert(u"DESKTOP_STARTUP_ID"_s, u"menu-7_TIME4242"_s);
     auto second = start(environment);
     QVERIFY(second->waitForFinished(5000));
     QCOMPARE(second->exitCode(), 0);
-    QTRY_VERIFY(!session.property(window, QStringLiteral("_NET_WM_STATE")).contains(u"HIDDEN"));
+    QTRY_VERIFY(!session.property(window, u"_NET_WM_STATE"_s).contains(u"HIDDEN"));
     QTRY_COMPARE(session.activeWindow(), QString::number(window.toULongLong()));
-    QTRY_VERIFY(root.startupMessages().contains(R"(remove: ID="menu-7_TIME4242")"));
-    QVERIFY(root.activationTimes().contains(4242));
+    QTRY_VERIFY((root.read(), root.startup.contains(R"(remove: ID="menu-7_TIME4242")")));
+    QVERIFY(root.activationTimes.contains(4242));
 
-    // Neither start's token reaches a tool started afterwards.
-    const QString geometry =
-        session.run(QStringLiteral("xdotool"),
-                    {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
-    const int menuHeight =
-        QRegularExpression(QStringLiteral("HEIGHT=(\\d+)")).match(geometry).captured(1).toInt() -
-        corvane::layout::ClientHeight;
-    session.run(QStringLiteral("xdotool"),
-                {QStringLiteral("mousemove"), QStringLiteral("--window"), window,
-                 QString::number(corvane::layout::buttonLeft(1) + 20),
-                 QString::number(menuHeight + corvane::layout::RowBorder + 20),
-                 QStringLiteral("click"), QStringLiteral("1")});
+    // Neither start's token reaches a tool started afterwards (here the first tool's button).
+    const QString height = session.xdotool({u"getwindowgeometry"_s, u"--shell"_s, window})
+                               .section(u"HEIGHT="_s, 1)
+                               .section(u'\n', 0, 0);
+    const int top = height.toInt() - layout::ClientHeight + layout::RowBorder;
+    session.xdotool({u"mousemove"_s, u"--window"_s, window,
+                     QString::number(layout::buttonLeft(1) + 20), QString::number(top + 20),
+                     u"click"_s, u"1"_s});
     QString tool;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !(tool = session.run(QStringLiteral("xdotool"),
-                             {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                              QStringLiteral("--name"), QStringLiteral("^files_writer.exe$"),
-                              QStringLiteral("getwindowpid")}))
-             .isEmpty(),
-        15000);
-    QFile variablesFile(u"/proc/" + tool + u"/environ");
-    QVERIFY(variablesFile.open(QIODevice::ReadOnly));
-    const QByteArray variables = QByteArray(1, 0) + variablesFile.readAll();
+    QTRY_VERIFY_WITH_TIMEOUT(!(tool = session.xdotool({u"search"_s, u"--onlyvisible"_s, u"--name"_s,
+                                                       u"^files_writer.exe$"_s, u"getwindowpid"_s}))
+                                  .isEmpty(),
+                             15000);
+    QFile variables(u"/proc/" + tool + u"/environ");
+    QVERIFY(variables.open(QIODevice::ReadOnly));
+    const QByteArray names = QByteArray(1, 0) + variables.readAll();
     ::kill(tool.toInt(), SIGTERM);
-    QVERIFY(variables.contains(QByteArray("\0DISPLAY=", 9)));
-    QVERIFY(!variables.contains(QByteArray("\0DESKTOP_STARTUP_ID=", 20)));
-    QVERIFY(!variables.contains(QByteArray("\0XDG_ACTIVATION_TOKEN=", 22)));
+    QVERIFY(names.contains(QByteArray("\0DISPLAY=", 9)));
+    QVERIFY(!names.contains(QByteArray("\0DESKTOP_STARTUP_ID=", 20)));
+    QVERIFY(!names.contains(QByteArray("\0XDG_ACTIVATION_TOKEN=", 22)));
 
     first->terminate();
     first->waitForFinished(5000);
@@ -261,18 +234,13 @@ void TestSingleCopy::stoppedCopyIsReported()
 
     // Once its time is up, the start says why it shows no window and ends when that is read.
     auto second = start(session);
+    const QStringList search{u"search"_s, u"--onlyvisible"_s,
+                             u"--pid"_s,  QString::number(second->processId()),
+                             u"--name"_s, u"^Corvane$"_s};
     QString box;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !(box = session.run(QStringLiteral("xdotool"),
-                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                             QStringLiteral("--pid"), QString::number(second->processId()),
-                             QStringLiteral("--name"), QStringLiteral("^Corvane$")}))
-             .isEmpty(),
-        15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!(box = session.xdotool(search)).isEmpty(), 15000);
     QVERIFY(second->readAllStandardError().contains("is running but not responding"));
-    session.run(QStringLiteral("xdotool"),
-                {QStringLiteral("windowactivate"), QStringLiteral("--sync"), box});
-    session.run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+    session.xdotool({u"windowactivate"_s, u"--sync"_s, box, u"key"_s, u"Return"_s});
     QVERIFY(second->waitForFinished(5000));
     QCOMPARE(second->exitCode(), 1);
 
@@ -286,17 +254,16 @@ void TestSingleCopy::hungTeardownGivesTheClaimUp()
     XSession session(false);
     QVERIFY(session.isRunning());
     QProcessEnvironment environment = session.environment();
-    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(CORVANE_HANG_ON_EXIT));
-    environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                       environment.value(QStringLiteral("ASAN_OPTIONS")) +
-                           QStringLiteral(":verify_asan_link_order=0"));
+    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(CORVANE_HANG_ON_EXIT));
+    environment.insert(u"ASAN_OPTIONS"_s,
+                       environment.value(u"ASAN_OPTIONS"_s) + u":verify_asan_link_order=0"_s);
     auto first = start(environment);
     QVERIFY(!session.waitForWindow(WindowClass).isEmpty());
     first->terminate();
 
     // The window closes and the claim goes with it, while the process still hangs in the
     // toolkit's teardown; that ends within its bound.
-    const QDir runtime(environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
+    const QDir runtime(environment.value(u"XDG_RUNTIME_DIR"_s));
     QTRY_COMPARE(runtime.entryList({WindowClass + u'*'}, QDir::AllEntries | QDir::System),
                  QStringList());
     QCOMPARE(first->state(), QProcess::Running);
@@ -309,7 +276,7 @@ void TestSingleCopy::noDisplay_data()
 {
     QTest::addColumn<QString>("display");
     QTest::newRow("none named") << QString();
-    QTest::newRow("none there") << QStringLiteral(":65000");
+    QTest::newRow("none there") << u":65000"_s;
 }
 
 void TestSingleCopy::noDisplay()
@@ -317,11 +284,10 @@ void TestSingleCopy::noDisplay()
     QFETCH(QString, display);
     const QTemporaryDir runtime;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    if (!display.isEmpty())
-        environment.insert(QStringLiteral("DISPLAY"), display);
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    for (const QString& name : {u"WAYLAND_DISPLAY"_s, u"WAYLAND_SOCKET"_s, u"QT_QPA_PLATFORM"_s})
+        environment.remove(name);
+    environment.insert(u"DISPLAY"_s, display);
+    environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
     auto launcher = start(environment);
     QVERIFY(launcher->waitForFinished(10000));
     QCOMPARE(launcher->exitStatus(), QProcess::NormalExit);

@@ -422,7 +422,6 @@ void TestSingleCopySocket::strangers()
     // A display of this process alone: the shared folder's start runs in the fallback folder.
     const EnvironmentOverride environment{
         {"DISPLAY", ":" + QByteArray::number(::getpid())},
-        {"DESKTOP_STARTUP_ID", "secret"},
         {"XDG_RUNTIME_DIR", QFile::encodeName(kind == u"shared" ? shared : m_runtime->path())}};
     const QString name = QFileInfo(SingleCopy(Key).socketPath()).fileName();
 
@@ -445,8 +444,7 @@ void TestSingleCopySocket::strangers()
     int status = -1;
     bool ended = false; // reaped once, while the event loop serves the socket
     QTRY_VERIFY(ended || (ended = ::waitpid(pid, &status, WNOHANG) == pid));
-    QVERIFY(WIFEXITED(status));
-    QCOMPARE(WEXITSTATUS(status), 0); // the stranger got no token, and no answer
+    QCOMPARE(status, 0); // the stranger ended by itself, having got no token and no answer
     QCOMPARE(m_activations, 0);
 }
 

@@ -95,6 +95,11 @@ public:
         return {};
     }
 
+    QString xdotool(const QStringList& arguments) const
+    {
+        return run(QStringLiteral("xdotool"), arguments);
+    }
+
     QString property(const QString& window, const QString& name) const
     {
         return run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, name});
