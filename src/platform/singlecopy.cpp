@@ -108,11 +108,13 @@ bool isSameUser(int fd)
 }
 
 // A desktop activation token as this program passes it on: printable ASCII without blanks,
-// which is what the desktops hand out, so it goes into the running copy's requests and the
-// window system's messages without quoting trouble. Anything else is no token.
+// which is what the desktops hand out, short enough for a request line, so that it goes into
+// the requests and the window system's messages without quoting trouble. Anything else is no
+// token.
 QByteArray usableToken(const QByteArray& token)
 {
     const bool usable =
+        token.size() + qsizetype(sizeof RequestWord) <= RequestLimit && // with the line end
         std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7F; });
     return usable ? token : QByteArray();
 }
@@ -433,21 +435,20 @@ void SingleCopy::release()
     m_lock.reset();
 }
 
-SingleCopy::Reply SingleCopy::handOver(const QDeadlineTimer& deadline) const
+bool SingleCopy::handOver(const QDeadlineTimer& deadline) const
 {
     const std::optional<sockaddr_un> address = socketAddress(QFile::encodeName(m_socketPath));
     if (!address)
-        return Reply::Nobody;
+        return false;
     // Not blocking: a copy that is stopped or hung with its queue of connections full would
-    // otherwise hold this start in connect() for ever.
+    // otherwise hold this start in connect() for ever. Such a queue makes connect() fail.
     FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!fd.isOpen())
-        return Reply::Nobody;
-    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0)
-        return errno == EAGAIN ? Reply::Busy : Reply::Nobody;
+    if (!fd.isOpen() ||
+        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0)
+        return false;
     // A socket of somebody else under our name is no copy of ours and gets no token.
     if (!isSameUser(fd.get()))
-        return Reply::Nobody;
+        return false;
 
     // The desktop's activation token of this start lets the running copy take the focus.
     QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
@@ -456,21 +457,19 @@ SingleCopy::Reply SingleCopy::handOver(const QDeadlineTimer& deadline) const
     const QByteArray request = RequestWord + usableToken(token) + '\n';
     if (::send(fd.get(), request.constData(), static_cast<std::size_t>(request.size()),
                MSG_NOSIGNAL | MSG_DONTWAIT) != request.size())
-        return Reply::Nobody;
+        return false;
 
+    // A copy that closes the connection unanswered is on its way out.
     char answer[sizeof Answer - 1];
     std::size_t got = 0;
-    while (got < sizeof answer) {
-        if (!waitFor(fd.get(), POLLIN, deadline))
-            return Reply::Silent;
+    while (got < sizeof answer && waitFor(fd.get(), POLLIN, deadline)) {
         const ssize_t n = ::recv(fd.get(), answer + got, sizeof answer - got, MSG_DONTWAIT);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (n <= 0)
-            return Reply::Nobody; // closed unanswered: that copy is on its way out
-        got += static_cast<std::size_t>(n);
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+            return false;
     }
-    return std::memcmp(answer, Answer, sizeof answer) == 0 ? Reply::Answered : Reply::Nobody;
+    return got == sizeof answer && std::memcmp(answer, Answer, sizeof answer) == 0;
 }
 
 SingleCopy::Outcome SingleCopy::claimOrHandOver()
@@ -481,7 +480,7 @@ SingleCopy::Outcome SingleCopy::claimOrHandOver()
     const QByteArray lockPath = QFile::encodeName(m_socketPath + u".lock");
     const QDeadlineTimer deadline(StartBoundMs);
     for (;;) {
-        if (handOver(deadline) == Reply::Answered)
+        if (handOver(deadline))
             return Outcome::HandedOver;
         // Also after a copy took the request and kept silent: it may have given the claim up
         // meanwhile, and then this start runs normally.

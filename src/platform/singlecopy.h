@@ -59,9 +59,9 @@ public:
 
 private:
     class Listener;
-    enum class Reply { Nobody, Busy, Answered, Silent };
 
-    Reply handOver(const QDeadlineTimer& deadline) const;
+    /// Asks the copy that listens on the socket to come forward; true once it has answered.
+    bool handOver(const QDeadlineTimer& deadline) const;
 
     QString m_socketPath;
     QString m_failure;
