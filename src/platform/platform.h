@@ -3,8 +3,8 @@
 // The operating-system layer. Everything the launcher needs from the system beneath Qt is a
 // free function here, so that the rest of the program never touches POSIX or freedesktop
 // details: files and folders, profile (INI) files, temporary files, starting programs,
-// opening documents and message boxes. All of it may be called from any thread, except the
-// functions marked "main thread".
+// opening documents, the desktop session, the process's lifetime and message boxes. All of it
+// may be called from any thread, except the functions marked "main thread".
 
 #include <QString>
 #include <QStringList>

@@ -13,7 +13,7 @@ namespace corvane::platform {
 namespace {
 
 int signalPipe[2] = {-1, -1};
-volatile std::sig_atomic_t exitStatus = 0;
+volatile std::sig_atomic_t exitStatus = 0; // what exitAfter() ends the process with
 
 extern "C" void forwardSignal(int)
 {
