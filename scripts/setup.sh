@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
     # build
-    g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev
+    g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
     # running on a virtual display, screenshots and driving windows in the tests
     xvfb xauth x11-utils xdotool imagemagick openbox
     # desktop integration checks and the help file

@@ -1,9 +1,12 @@
-// The launcher's entry point. It reads no command line and always exits with code 0.
+// The launcher's entry point. It reads no command line. It exits with 0 after a run and after
+// handing over to the running copy, and with 1 when it cannot run: no display, a running copy
+// that does not answer, or a lock file that cannot be used.
 
 #include "app/appicon.h"
 #include "app/mainwindow.h"
 #include "app/product.h"
 #include "app/toolpictures.h"
+#include "i18n/texts.h"
 #include "i18n/translate.h"
 #include "platform/platform.h"
 #include "platform/singlecopy.h"
@@ -12,21 +15,82 @@
 #include <QApplication>
 #include <QSessionManager>
 
-int main(int argc, char* argv[])
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+using namespace corvane;
+
+namespace {
+
+// How long the toolkit may take to tear down once the window has closed. It takes a moment;
+// a teardown that hangs (a window system that no longer answers) must not keep the process.
+constexpr unsigned TeardownSeconds = 5;
+
+// Qt ends the process when it can reach no window system. The claim is given up first and one
+// line says why, instead of Qt's advice to reinstall and an abort that leaves files behind.
+// While it lives, Qt's fatal messages come here; there is no way to pass state to the handler.
+class DisplayFailure
 {
-    using namespace corvane;
+public:
+    explicit DisplayFailure(platform::SingleCopy* claim)
+    {
+        s_claim = claim;
+        s_handler = qInstallMessageHandler(&handle);
+    }
+    ~DisplayFailure()
+    {
+        qInstallMessageHandler(s_handler);
+        s_claim = nullptr;
+    }
+    DisplayFailure(const DisplayFailure&) = delete;
+    DisplayFailure& operator=(const DisplayFailure&) = delete;
 
-    platform::SingleCopy singleCopy(QStringLiteral("CorvaneProfessional"));
-    if (singleCopy.claimOrHandOver() == platform::SingleCopy::Outcome::HandedOver)
-        return 0;
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (type != QtFatalMsg) {
+            s_handler(type, context, text);
+            return;
+        }
+        if (s_claim)
+            s_claim->release();
+        const char* name =
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "DISPLAY" : "WAYLAND_DISPLAY";
+        std::fprintf(stderr, "corvane: cannot connect to the display %s=%s\n", name,
+                     qgetenv(name).constData());
+        std::_Exit(1);
+    }
 
-    // Qt sees the program's name only, so options such as -style or -reverse change nothing.
-    int qtArgc = argc > 0 ? 1 : 0;
-    char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
-    // The class part of WM_CLASS on X11, which window managers and the desktop file match.
-    QCoreApplication::setApplicationName(QStringLiteral("CorvaneProfessional"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.corvane.Professional"));
-    QApplication app(qtArgc, qtArgv);
+    static inline platform::SingleCopy* s_claim = nullptr;
+    static inline QtMessageHandler s_handler = nullptr;
+};
+
+// Says on stderr and in a warning box why this start cannot run, and gives its exit status.
+// The only start that needs the toolkit without running the launcher.
+int refuseStart(int& argc, char** argv, const TextRef& problem, const QString& detail = {})
+{
+    const QString line =
+        problem.defaultText.toString() + (detail.isEmpty() ? QString() : u" (" + detail + u')');
+    std::fprintf(stderr, "corvane: %s\n", qPrintable(line));
+    const DisplayFailure failure(nullptr);
+    const QApplication app(argc, argv);
+    const Translator translator(platform::programFolder());
+    const QString text = translator.Translate(problem);
+    platform::showWarning(nullptr, MessageTitle, detail.isEmpty() ? text : text + u'\r' + detail);
+    return 1;
+}
+
+// The running copy, from the application object to the end of the toolkit's teardown.
+int run(int& argc, char** argv, platform::SingleCopy& singleCopy)
+{
+    // This start's own token has no later use; left in place, Qt would present it, stale, at
+    // the next activation instead of asking the desktop for a fresh one. Qt takes
+    // DESKTOP_STARTUP_ID itself when it connects to the X server.
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    auto failure = std::make_unique<DisplayFailure>(&singleCopy);
+    QApplication app(argc, argv);
+    failure.reset();
     ToolPictures pictures; // decoded meanwhile on a thread of their own
     // So is the program's icon.
     ApplicationIcon icon(platform::programFolder());
@@ -35,16 +99,19 @@ int main(int argc, char* argv[])
     const SettingsStore settings(&platform::userConfigFolder);
     Tfrm_Main frm_Main(translator, settings, nullptr, &pictures);
 
-    singleCopy.listen([&frm_Main] { frm_Main.bringToFront(); });
+    singleCopy.listen([&frm_Main](const QByteArray& token) { frm_Main.bringToFront(token); });
 
-    // The end of the desktop session runs the same close query as any other close.
+    // The end of the desktop session asks first whether the launcher may end with it. The
+    // close query answers: the settings are written, or the error box says why not and the
+    // logout is called off. The window stays up: the process ends when the session does, so
+    // a logout that another program calls off leaves the launcher running.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &frm_Main,
                      [&frm_Main](QSessionManager& manager) {
-                         if (!frm_Main.close())
+                         if (!frm_Main.FormCloseQuery())
                              manager.cancel();
                      });
 
-    // So does a termination request from the session or the service manager.
+    // A termination request from the session or the service manager closes the window.
     platform::onTerminationRequest([&frm_Main] { frm_Main.close(); });
 
     frm_Main.show();
@@ -52,6 +119,45 @@ int main(int argc, char* argv[])
     // the main window is on its way to the screen.
     QMetaObject::invokeMethod(
         &app, [&icon] { QApplication::setWindowIcon(icon.icon()); }, Qt::QueuedConnection);
-    QApplication::exec();
-    return 0;
+    const int status = QApplication::exec();
+
+    // The window has closed and the settings are written: from here on a new start runs on
+    // its own, even while what follows is still going on.
+    singleCopy.release();
+    platform::exitAfter(TeardownSeconds, status);
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (platform::lacksDisplay()) {
+        std::fputs("corvane: no display to show the window on: none of WAYLAND_DISPLAY, "
+                   "WAYLAND_SOCKET and DISPLAY is set\n",
+                   stderr);
+        return 1;
+    }
+
+    // Qt sees the program's name only, so options such as -style or -reverse change nothing.
+    int qtArgc = argc > 0 ? 1 : 0;
+    char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
+    // The class part of WM_CLASS on X11, which window managers and the desktop file match.
+    QCoreApplication::setApplicationName(QStringLiteral("CorvaneProfessional"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.corvane.Professional"));
+
+    platform::SingleCopy singleCopy(QStringLiteral("CorvaneProfessional"));
+    switch (singleCopy.claimOrHandOver()) {
+    case platform::SingleCopy::Outcome::HandedOver:
+        return 0;
+    case platform::SingleCopy::Outcome::NotResponding:
+        return refuseStart(qtArgc, qtArgv, texts::NotResponding);
+    case platform::SingleCopy::Outcome::Failed:
+        return refuseStart(qtArgc, qtArgv, texts::NoLock, singleCopy.failure());
+    case platform::SingleCopy::Outcome::Primary:
+        break;
+    }
+    const int status = run(qtArgc, qtArgv, singleCopy);
+    platform::exitAfter(0, status); // the teardown has ended in time
+    return status;
 }

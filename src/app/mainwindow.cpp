@@ -257,11 +257,11 @@ void Tfrm_Main::FormShow()
     QCoreApplication::processEvents();
 }
 
-void Tfrm_Main::bringToFront()
+void Tfrm_Main::bringToFront(const QByteArray& token)
 {
     showNormal();
     raise();
-    activateWindow();
+    platform::activateForStart(this, token);
 }
 
 void Tfrm_Main::LoadSettings()

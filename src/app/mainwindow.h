@@ -40,8 +40,9 @@ public:
     /// asked to.
     void LaunchTool(const QString& fileName, const QString& argument);
 
-    /// Brings the window up from any state and to the front (a second start asked for it).
-    void bringToFront();
+    /// Brings the window up from any state and to the front for a later start that asked for
+    /// it, with that start's desktop activation token (empty when it brought none).
+    void bringToFront(const QByteArray& token);
 
     bool autoUpdate() const { return FAutoUpdate; }
     bool autoClose() const { return FAutoClose; }

@@ -99,7 +99,8 @@ QList<TextRef> all()
         list << entry.text;
     list << UpdateCaption << DontCheck << Yes << No << Available << Download << AboutCaption << Ok
          << Version << Compiled << Copyright << Reserved << HelpMissing << HelpRemedy
-         << HelpNotOpened << ToolMissing << ToolRemedy << ToolNotStarted;
+         << HelpNotOpened << ToolMissing << ToolRemedy << ToolNotStarted << NotResponding
+         << NoLock;
     return list;
 }
 

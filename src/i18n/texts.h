@@ -43,6 +43,13 @@ inline constexpr TextRef HelpNotOpened{u"Trial", u"HelpNotOpened",
 inline constexpr TextRef ToolNotStarted{u"Trial", u"NotStarted",
                                         u"The application file could not be started:"};
 
+// What a start says when it cannot run: the running copy does not answer, or the lock file
+// that keeps one copy per desktop cannot be used.
+inline constexpr TextRef NotResponding{u"Trial", u"NotResponding",
+                                       u"Corvane Professional is running but not responding."};
+inline constexpr TextRef NoLock{
+    u"Trial", u"NoLock", u"Corvane Professional cannot check whether it is already running."};
+
 struct MainFormText
 {
     enum Kind { Caption, Hint };
@@ -57,7 +64,7 @@ struct MainFormText
 QList<MainFormText> mainForm();
 
 /// Every text the launcher looks up: the main window's in the order it makes them, then the
-/// update prompt's, the About window's and the warnings'.
+/// update prompt's, the About window's, the warnings' and a start's.
 QList<TextRef> all();
 
 } // namespace corvane::texts

@@ -3,13 +3,14 @@
 // The operating-system layer. Everything the launcher needs from the system beneath Qt is a
 // free function here, so that the rest of the program never touches POSIX or freedesktop
 // details: files and folders, profile (INI) files, temporary files, starting programs,
-// opening documents and message boxes. All of it may be called from any thread, except the
-// functions marked "main thread".
+// opening documents, the desktop session, the process's lifetime and message boxes. All of it
+// may be called from any thread, except the functions marked "main thread".
 
 #include <QString>
 #include <QStringList>
 #include <functional>
 
+class QByteArray;
 class QByteArrayView;
 class QDate;
 class QUrl;
@@ -80,7 +81,9 @@ QString createTemporaryFile(QStringView prefix);
 // ---- Programs and documents --------------------------------------------------------------
 
 /// Starts `program` with exactly `arguments` as a detached process (no shell, nothing split),
-/// in the current directory. Does not wait; leaves no zombie. False when it could not start.
+/// in the current directory. Does not wait; leaves no zombie. The program inherits the
+/// environment but no desktop activation token, which belongs to this process's own start.
+/// False when it could not start.
 bool startDetached(const QString& program, const QStringList& arguments);
 
 /// Hands `url` (a web address or a local file) to the desktop's opener. Main thread. False
@@ -92,11 +95,28 @@ bool openUrl(const QUrl& url);
 /// that lists the type, less the removed associations. Read anew on every call.
 bool hasApplicationFor(const QString& mimeType);
 
+// ---- Desktop session ---------------------------------------------------------------------
+
+/// True when the window system Qt would use needs a display and the environment names none:
+/// none of WAYLAND_DISPLAY, WAYLAND_SOCKET and DISPLAY is set, and QT_QPA_PLATFORM names no
+/// platform that does without one (such as offscreen).
+bool lacksDisplay();
+
+/// Brings `window` to the front for a later start that handed over to this copy, using that
+/// start's desktop activation token (empty when it brought none) for this once. On X11 it also
+/// ends the start's startup notification, so that the desktop stops showing it as busy. Main
+/// thread.
+void activateForStart(QWidget* window, const QByteArray& token);
+
 // ---- Process lifetime --------------------------------------------------------------------
 
 /// Calls `request` on the main thread whenever the process receives SIGTERM or SIGINT, the
 /// way the desktop session and service managers ask a program to end. Main thread.
 void onTerminationRequest(std::function<void()> request);
+
+/// Ends the process with `status` once `seconds` have passed, whatever it is doing then: the
+/// last resort against an end that hangs. 0 seconds calls such an end off.
+void exitAfter(unsigned seconds, int status);
 
 // ---- Windows (main thread) ---------------------------------------------------------------
 

@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -26,8 +27,10 @@ namespace corvane::platform {
 
 namespace {
 
-constexpr int ClaimTimeoutMs = 5000;  // how long a start waits for a copy that is starting up
-constexpr int AnswerTimeoutMs = 2000; // how long it waits for a running copy's answer
+// How long a start waits in all for the copy that holds the claim: for it to listen while it
+// starts up, to take the connection and to answer. A copy that is stopped or hung takes no
+// longer to find out about.
+constexpr int StartBoundMs = 5000;
 constexpr char RequestWord[] = "activate ";
 constexpr char Answer[] = "ok\n";
 
@@ -40,16 +43,23 @@ constexpr int RequestTimeoutMs = 3000;
 constexpr std::size_t WaitingLimit = 16;
 constexpr int AcceptPauseMs = 250; // after running out of descriptors or memory
 
-// The desktop session: the Wayland display, else the X display without its screen number.
+// The desktop session: the Wayland display, else the X display. An X display is the same
+// however it is spelled: "unix" or no host both mean the local socket, and the screen number
+// does not change the server, so ":0", "unix:0" and ":0.1" all give one key.
 QString displayKey()
 {
     QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
     if (display.isEmpty()) {
         display = qEnvironmentVariable("DISPLAY");
         const qsizetype colon = display.lastIndexOf(u':');
-        const qsizetype dot = display.indexOf(u'.', colon < 0 ? 0 : colon);
-        if (dot >= 0)
-            display.truncate(dot);
+        if (colon >= 0) {
+            const qsizetype dot = display.indexOf(u'.', colon);
+            if (dot >= 0)
+                display.truncate(dot);
+            const QStringView host = QStringView(display).left(colon);
+            if (host == u"unix")
+                display.remove(0, colon);
+        }
     }
     if (display.isEmpty())
         display = QStringLiteral("none");
@@ -60,24 +70,53 @@ QString displayKey()
     return display;
 }
 
+// True when `info` describes a folder of this user that nobody else may write to: nobody else
+// can put a socket or a lock file of their own into it.
+bool isPrivateFolder(const struct stat& info)
+{
+    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 // A private folder for the socket: the user's runtime folder, or one of our own in /tmp that
-// nobody else can have made for us.
+// nobody else can have made for us. A runtime folder that others may write to is passed over:
+// a stranger's socket there would take this user's starts and their tokens.
 QString runtimeFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     struct stat info
     {
     };
-    if (!runtime.isEmpty() && ::stat(QFile::encodeName(runtime).constData(), &info) == 0 &&
-        S_ISDIR(info.st_mode) && info.st_uid == ::getuid())
+    if (runtime.startsWith(u'/') && ::stat(QFile::encodeName(runtime).constData(), &info) == 0 &&
+        isPrivateFolder(info))
         return runtime;
     const QString folder = u"/tmp/corvane-" + QString::number(::getuid());
     const QByteArray path = QFile::encodeName(folder);
     ::mkdir(path.constData(), 0700);
-    if (::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
-        info.st_uid == ::getuid() && (info.st_mode & 077) == 0)
+    if (::lstat(path.constData(), &info) == 0 && isPrivateFolder(info) && (info.st_mode & 077) == 0)
         return folder;
     return {};
+}
+
+// True when the process at the other end of the connected socket `fd` runs as this user.
+bool isSameUser(int fd)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && size == sizeof peer &&
+           peer.uid == ::getuid();
+}
+
+// A desktop activation token as this program passes it on: printable ASCII without blanks,
+// which is what the desktops hand out, short enough for a request line, so that it goes into
+// the requests and the window system's messages without quoting trouble. Anything else is no
+// token.
+QByteArray usableToken(const QByteArray& token)
+{
+    const bool usable =
+        token.size() + qsizetype(sizeof RequestWord) <= RequestLimit && // with the line end
+        std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7F; });
+    return usable ? token : QByteArray();
 }
 
 // Waits until `fd` is ready for `events` or the deadline passes.
@@ -116,24 +155,40 @@ void removeStaleSocket(const QByteArray& path)
         ::unlink(path.constData());
 }
 
-// The claim: an flock on the lock file, which the kernel drops when its holder ends, however it
-// ends, so no lock is ever stale. Nothing is written into the file and nothing is synced: a
-// start costs no disk write.
-FileDescriptor lockFile(const QByteArray& path)
+// Whether `fd` is still the file at `path`: a file that was removed (and perhaps made anew by
+// somebody else) is not.
+bool isFileAt(int fd, const QByteArray& path)
 {
-    FileDescriptor fd(::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd.isOpen() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        return {};
-    // The holder before removes the file on its way out; a lock on a removed file claims
-    // nothing.
     struct stat held
     {
     };
     struct stat named
     {
     };
-    if (::fstat(fd.get(), &held) != 0 || ::lstat(path.constData(), &named) != 0 ||
-        held.st_dev != named.st_dev || held.st_ino != named.st_ino)
+    return ::fstat(fd, &held) == 0 && ::lstat(path.constData(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+// The claim: an flock on the lock file, which the kernel drops when its holder ends, however it
+// ends, so no lock is ever stale. Nothing is written into the file and nothing is synced: a
+// start costs no disk write. Gives no descriptor while another copy holds the claim, and sets
+// `error` when the file cannot be opened or locked at all (a folder or a link in its place).
+FileDescriptor lockFile(const QByteArray& path, int& error)
+{
+    error = 0;
+    FileDescriptor fd(::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd.isOpen()) {
+        error = errno;
+        return {};
+    }
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            error = errno;
+        return {};
+    }
+    // The holder before removes the file on its way out; a lock on a removed file claims
+    // nothing.
+    if (!isFileAt(fd.get(), path))
         return {};
     return fd;
 }
@@ -166,17 +221,6 @@ ReadState readRequest(int fd, QByteArray& line)
     return ReadState::Refused;
 }
 
-// Hands the token of the start that asked to the windowing system's activation request.
-void useActivationToken(const QByteArray& token)
-{
-    if (token.isEmpty())
-        return;
-    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        qputenv("XDG_ACTIVATION_TOKEN", token);
-    else
-        qputenv("DESKTOP_STARTUP_ID", token);
-}
-
 } // namespace
 
 SingleCopy::SingleCopy(const QString& key)
@@ -189,14 +233,18 @@ SingleCopy::SingleCopy(const QString& key)
 }
 
 // The listening socket of the primary copy and the connections whose request is still coming
-// in. Everything runs on the main thread, from its event loop; nothing here waits.
+// in. It listens from the moment the claim is made, so that a start during this copy's own
+// start-up waits for its answer instead of polling; it accepts from start() on. Everything
+// runs on the main thread, from its event loop; nothing here waits.
 class SingleCopy::Listener
 {
 public:
-    static std::unique_ptr<Listener> open(const QByteArray& path, std::function<void()> activate);
+    static std::unique_ptr<Listener> open(const QByteArray& path);
     ~Listener();
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
+
+    void start(std::function<void(const QByteArray& token)> activate);
 
 private:
     // A connection whose request line has not come in whole. The notifier and the timer are
@@ -209,8 +257,7 @@ private:
         QTimer* timeout = nullptr;
     };
 
-    Listener(FileDescriptor socket, QByteArray path, const struct stat& bound,
-             std::function<void()> activate);
+    Listener(FileDescriptor socket, QByteArray path, const struct stat& bound);
     void acceptAll();
     void readMore(WaitingConnection* waiting);
     void stopWaiting(WaitingConnection* waiting);
@@ -220,15 +267,15 @@ private:
     QByteArray m_path;
     dev_t m_device;
     ino_t m_inode;
-    std::function<void()> m_activate;
+    std::function<void(const QByteArray& token)> m_activate;
     std::list<WaitingConnection*> m_waiting; // oldest first
     QObject m_owner; // parent of every notifier, timer and waiting connection
-    QSocketNotifier* m_incoming;
-    QTimer* m_acceptPause; // lets the notifier rest when accepting fails for want of resources
+    QSocketNotifier* m_incoming = nullptr;
+    QTimer* m_acceptPause =
+        nullptr; // rests the notifier when accepting fails for want of resources
 };
 
-std::unique_ptr<SingleCopy::Listener> SingleCopy::Listener::open(const QByteArray& path,
-                                                                 std::function<void()> activate)
+std::unique_ptr<SingleCopy::Listener> SingleCopy::Listener::open(const QByteArray& path)
 {
     const std::optional<sockaddr_un> address = socketAddress(path);
     if (!address)
@@ -248,21 +295,22 @@ std::unique_ptr<SingleCopy::Listener> SingleCopy::Listener::open(const QByteArra
         ::unlink(path.constData());
         return nullptr;
     }
-    return std::unique_ptr<Listener>(
-        new Listener(std::move(socket), path, bound, std::move(activate)));
+    return std::unique_ptr<Listener>(new Listener(std::move(socket), path, bound));
 }
 
-SingleCopy::Listener::Listener(FileDescriptor socket, QByteArray path, const struct stat& bound,
-                               std::function<void()> activate)
+SingleCopy::Listener::Listener(FileDescriptor socket, QByteArray path, const struct stat& bound)
     : m_socket(std::move(socket))
     , m_path(std::move(path))
     , m_device(bound.st_dev)
     , m_inode(bound.st_ino)
-    , m_activate(std::move(activate))
-    , m_incoming(new QSocketNotifier(m_socket.get(), QSocketNotifier::Read, &m_owner))
-    , m_acceptPause(new QTimer(&m_owner))
+{}
+
+void SingleCopy::Listener::start(std::function<void(const QByteArray& token)> activate)
 {
+    m_activate = std::move(activate);
+    m_incoming = new QSocketNotifier(m_socket.get(), QSocketNotifier::Read, &m_owner);
     QObject::connect(m_incoming, &QSocketNotifier::activated, &m_owner, [this] { acceptAll(); });
+    m_acceptPause = new QTimer(&m_owner);
     m_acceptPause->setSingleShot(true);
     m_acceptPause->setInterval(AcceptPauseMs);
     QObject::connect(m_acceptPause, &QTimer::timeout, &m_owner,
@@ -271,7 +319,8 @@ SingleCopy::Listener::Listener(FileDescriptor socket, QByteArray path, const str
 
 SingleCopy::Listener::~Listener()
 {
-    m_incoming->setEnabled(false);
+    if (m_incoming)
+        m_incoming->setEnabled(false);
     m_socket.reset();
     // A later copy may have taken the name over meanwhile; its socket stays.
     struct stat info
@@ -298,6 +347,9 @@ void SingleCopy::Listener::acceptAll()
             }
             return;
         }
+        // Only this user's own starts may bring the window up.
+        if (!isSameUser(fd.get()))
+            continue;
 
         // A start sends its request right after connecting; most are answered here at once.
         QByteArray line;
@@ -357,8 +409,9 @@ void SingleCopy::Listener::answer(const FileDescriptor& fd, QByteArrayView line)
 {
     if (!line.startsWith(QByteArrayView(RequestWord)))
         return; // not a start of ours: no answer
-    useActivationToken(line.sliced(sizeof RequestWord - 1).trimmed().toByteArray());
-    m_activate();
+    // The token goes to the activation alone, never into this process's environment, from
+    // where every tool started later would inherit it.
+    m_activate(usableToken(line.sliced(sizeof RequestWord - 1).trimmed().toByteArray()));
     // A fresh connection has room for the few bytes; a start that has gone meanwhile is fine.
     [[maybe_unused]] const ssize_t sent =
         ::send(fd.get(), Answer, sizeof Answer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -366,73 +419,95 @@ void SingleCopy::Listener::answer(const FileDescriptor& fd, QByteArrayView line)
 
 SingleCopy::~SingleCopy()
 {
-    m_listener.reset();
-    // Removed while still held, so that a start that opens the file from now on finds a new
-    // one; a start that opened this one before sees it gone once it holds the lock.
-    if (m_lock.isOpen())
-        ::unlink(QFile::encodeName(m_socketPath + u".lock").constData());
+    release();
 }
 
-bool SingleCopy::handOver() const
+void SingleCopy::release()
+{
+    m_listener.reset();
+    if (!m_lock.isOpen())
+        return;
+    // Removed while still held, so that a start that opens the file from now on finds a new
+    // one; a start that opened this one before sees it gone once it holds the lock.
+    const QByteArray lockPath = QFile::encodeName(m_socketPath + u".lock");
+    if (isFileAt(m_lock.get(), lockPath))
+        ::unlink(lockPath.constData());
+    m_lock.reset();
+}
+
+bool SingleCopy::handOver(const QDeadlineTimer& deadline) const
 {
     const std::optional<sockaddr_un> address = socketAddress(QFile::encodeName(m_socketPath));
     if (!address)
         return false;
-
-    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (fd.get() < 0 ||
+    // Not blocking: a copy that is stopped or hung with its queue of connections full would
+    // otherwise hold this start in connect() for ever. Such a queue makes connect() fail.
+    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd.isOpen() ||
         ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0)
         return false;
+    // A socket of somebody else under our name is no copy of ours and gets no token.
+    if (!isSameUser(fd.get()))
+        return false;
 
-    // Connected: a copy runs. Whatever it answers, or if it does not answer in time, this
-    // start has handed over.
     // The desktop's activation token of this start lets the running copy take the focus.
     QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
     if (token.isEmpty())
         token = qgetenv("DESKTOP_STARTUP_ID");
-    const QByteArray request = RequestWord + token.replace('\n', "") + '\n';
-    const QDeadlineTimer deadline(AnswerTimeoutMs);
+    const QByteArray request = RequestWord + usableToken(token) + '\n';
     if (::send(fd.get(), request.constData(), static_cast<std::size_t>(request.size()),
-               MSG_NOSIGNAL) < 0)
-        return true;
-    char answer[sizeof Answer] = {};
+               MSG_NOSIGNAL | MSG_DONTWAIT) != request.size())
+        return false;
+
+    // A copy that closes the connection unanswered is on its way out.
+    char answer[sizeof Answer - 1];
     std::size_t got = 0;
-    while (got < sizeof Answer - 1 && waitFor(fd.get(), POLLIN, deadline)) {
-        const ssize_t n = ::recv(fd.get(), answer + got, sizeof Answer - 1 - got, 0);
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
+    while (got < sizeof answer && waitFor(fd.get(), POLLIN, deadline)) {
+        const ssize_t n = ::recv(fd.get(), answer + got, sizeof answer - got, MSG_DONTWAIT);
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+            return false;
     }
-    return true;
+    return got == sizeof answer && std::memcmp(answer, Answer, sizeof answer) == 0;
 }
 
 SingleCopy::Outcome SingleCopy::claimOrHandOver()
 {
     if (!m_enabled)
         return Outcome::Primary;
+    const QByteArray socketPath = QFile::encodeName(m_socketPath);
     const QByteArray lockPath = QFile::encodeName(m_socketPath + u".lock");
-    const QDeadlineTimer deadline(ClaimTimeoutMs);
+    const QDeadlineTimer deadline(StartBoundMs);
     for (;;) {
-        if (handOver())
+        if (handOver(deadline))
             return Outcome::HandedOver;
-        m_lock = lockFile(lockPath);
+        // Also after a copy took the request and kept silent: it may have given the claim up
+        // meanwhile, and then this start runs normally.
+        int error = 0;
+        m_lock = lockFile(lockPath, error);
         if (m_lock.isOpen()) {
             // A socket file left behind by a killed copy would make our listen fail.
-            removeStaleSocket(QFile::encodeName(m_socketPath));
+            removeStaleSocket(socketPath);
+            m_listener = Listener::open(socketPath);
             return Outcome::Primary;
         }
-        // Another copy holds the claim but does not listen yet: it is starting up.
+        if (error != 0) {
+            m_failure = m_socketPath + u".lock: " + QString::fromLocal8Bit(std::strerror(error));
+            return Outcome::Failed;
+        }
+        // Another copy holds the claim: it is starting up or ending, its queue is full, or it
+        // has not answered.
         if (deadline.hasExpired())
-            return Outcome::HandedOver;
+            return Outcome::NotResponding;
         QThread::msleep(10);
     }
 }
 
-void SingleCopy::listen(std::function<void()> activate)
+void SingleCopy::listen(std::function<void(const QByteArray& token)> activate)
 {
-    if (!m_lock.isOpen())
-        return;
-    m_listener = Listener::open(QFile::encodeName(m_socketPath), std::move(activate));
+    if (m_listener)
+        m_listener->start(std::move(activate));
 }
 
 } // namespace corvane::platform

@@ -13,6 +13,7 @@ namespace corvane::platform {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t exitStatus = 0; // what exitAfter() ends the process with
 
 extern "C" void forwardSignal(int)
 {
@@ -21,6 +22,11 @@ extern "C" void forwardSignal(int)
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
     errno = saved;
+}
+
+extern "C" void exitNow(int)
+{
+    ::_exit(exitStatus);
 }
 
 } // namespace
@@ -47,6 +53,20 @@ void onTerminationRequest(std::function<void()> request)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+}
+
+void exitAfter(unsigned seconds, int status)
+{
+    // SIGALRM reaches the process whatever its threads are blocked in, and _exit() is safe in
+    // a signal handler; no cleanup runs, which is the point when the cleanup is what hangs.
+    exitStatus = status;
+    struct sigaction action
+    {
+    };
+    action.sa_handler = exitNow;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGALRM, &action, nullptr);
+    ::alarm(seconds);
 }
 
 } // namespace corvane::platform

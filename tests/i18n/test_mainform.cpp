@@ -63,7 +63,8 @@ void TestMainForm::everyTextInItsOrder()
         QStringLiteral("Welcome About/Copyright"), QStringLiteral("Welcome About/Reserved"),
         QStringLiteral("Trial/Chm"), QStringLiteral("Trial/Reinstalled"),
         QStringLiteral("Trial/HelpNotOpened"), QStringLiteral("Trial/NotFound"),
-        QStringLiteral("Trial/Reinstalled1"), QStringLiteral("Trial/NotStarted")};
+        QStringLiteral("Trial/Reinstalled1"), QStringLiteral("Trial/NotStarted"),
+        QStringLiteral("Trial/NotResponding"), QStringLiteral("Trial/NoLock")};
     QStringList actual;
     const QList<TextRef> all = texts::all();
     for (const TextRef& text : all)

@@ -1,11 +1,14 @@
 // The running copy's socket, seen from the outside: which requests it answers, which it drops,
-// that no caller can hold it up or pile up connections, and what becomes of the socket file.
+// that no caller can hold it up or pile up connections, what becomes of the socket file, and
+// that a stuck copy, an unusable lock file or another user's socket holds up no start.
 
 #include "platform/handles.h"
 #include "platform/singlecopy.h"
 #include "testhelpers.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,6 +16,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 
 using namespace Qt::StringLiterals;
 using namespace corvane::test;
@@ -79,6 +83,33 @@ private:
     bool m_closed = false;
 };
 
+// A process of the user nobody: it listens at `listenAt` for a start of ours, or connects to
+// `connectTo` as a start would. It ends with 1 when anything came to it, with 0 otherwise.
+pid_t stranger(const QString& listenAt, const QString& connectTo)
+{
+    const sockaddr_un address = addressOf(listenAt.isEmpty() ? connectTo : listenAt);
+    const auto* to = reinterpret_cast<const sockaddr*>(&address);
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+        ::_exit(2);
+    pollfd ready{fd, POLLIN, 0};
+    if (!listenAt.isEmpty()) {
+        if (::bind(fd, to, sizeof address) != 0 || ::listen(fd, 4) != 0)
+            ::_exit(2);
+        if (::poll(&ready, 1, 2000) != 1)
+            ::_exit(0);
+        ready.fd = fd = ::accept(fd, nullptr, nullptr);
+    } else if (::connect(fd, to, sizeof address) != 0 ||
+               ::send(fd, "activate stolen\n", 16, MSG_NOSIGNAL) != 16) {
+        ::_exit(0);
+    }
+    char byte = 0;
+    ::_exit(::poll(&ready, 1, 2000) == 1 && ::read(fd, &byte, 1) == 1 ? 1 : 0);
+}
+
 template <typename T> bool isReady(const std::future<T>& future)
 {
     return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
@@ -99,6 +130,10 @@ private Q_SLOTS:
     void socketFileBelongsToTheRunningCopy();
     void leftoversAtTheSocketPath_data();
     void leftoversAtTheSocketPath();
+    void stuckOrUnusableClaim_data();
+    void stuckOrUnusableClaim();
+    void strangers_data();
+    void strangers();
 
 private:
     /// Claims the place of the running copy and listens, counting the activations.
@@ -107,13 +142,17 @@ private:
         auto copy = std::make_unique<SingleCopy>(Key);
         if (copy->claimOrHandOver() != SingleCopy::Outcome::Primary)
             return nullptr;
-        copy->listen([this] { ++m_activations; });
+        copy->listen([this](const QByteArray& token) {
+            ++m_activations;
+            m_token = token;
+        });
         return copy;
     }
 
     std::unique_ptr<QTemporaryDir> m_runtime;
     std::unique_ptr<EnvironmentOverride> m_environment;
     int m_activations = 0;
+    QByteArray m_token; // the last activation's
 };
 
 void TestSingleCopySocket::init()
@@ -127,6 +166,7 @@ void TestSingleCopySocket::init()
                                 {"DESKTOP_STARTUP_ID", std::nullopt},
                                 {"XDG_ACTIVATION_TOKEN", std::nullopt}});
     m_activations = 0;
+    m_token.clear();
 }
 
 void TestSingleCopySocket::cleanup()
@@ -140,12 +180,14 @@ void TestSingleCopySocket::requests_data()
     QTest::addColumn<QByteArrayList>("pieces"); // sent one after the other
     QTest::addColumn<bool>("finishSending");    // whether the client ends its side afterwards
     QTest::addColumn<bool>("answered");         // "ok\n" and one activation, or neither
-    QTest::addColumn<QByteArray>("token");      // DESKTOP_STARTUP_ID afterwards; null: unset
+    QTest::addColumn<QByteArray>("token");      // what the activation got
 
     const QByteArray longest = QByteArray(4096 - 10, 't'); // "activate " + token + "\n": 4096
     QTest::newRow("a start's request")
         << QByteArrayList{"activate id-1_TIME42\n"} << false << true << QByteArray("id-1_TIME42");
     QTest::newRow("no token") << QByteArrayList{"activate \n"} << false << true << QByteArray();
+    QTest::newRow("control character in the token")
+        << QByteArrayList{"activate id\x1b]2;x\n"} << false << true << QByteArray();
     QTest::newRow("in pieces") << QByteArrayList{"activ", "ate ab", "c\n"} << false << true
                                << QByteArray("abc");
     QTest::newRow("longest line") << QByteArrayList{"activate " + longest + "\n"} << false << true
@@ -186,8 +228,9 @@ void TestSingleCopySocket::requests()
     QVERIFY(clock.elapsed() < 2000);
     QCOMPARE(client.received(), answered ? QByteArray("ok\n") : QByteArray());
     QCOMPARE(m_activations, answered ? 1 : 0);
-    QCOMPARE(qEnvironmentVariableIsSet("DESKTOP_STARTUP_ID"), !token.isNull());
-    QCOMPARE(qgetenv("DESKTOP_STARTUP_ID"), token);
+    QCOMPARE(m_token, token);
+    // Never where a tool started later would inherit it.
+    QVERIFY(!qEnvironmentVariableIsSet("DESKTOP_STARTUP_ID"));
 }
 
 void TestSingleCopySocket::silentClientHoldsUpNobody()
@@ -321,6 +364,88 @@ void TestSingleCopySocket::leftoversAtTheSocketPath()
         QVERIFY(kind == u"link" ? isSymbolicLink(path) && QFile::exists(elsewhere)
                                 : readFile(path) == "somebody's");
     }
+}
+
+void TestSingleCopySocket::stuckOrUnusableClaim_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<SingleCopy::Outcome>("outcome");
+    QTest::newRow("copy that takes no connection, its queue full")
+        << u"queue"_s << SingleCopy::Outcome::NotResponding;
+    QTest::newRow("folder at the lock path") << u"folder"_s << SingleCopy::Outcome::Failed;
+    QTest::newRow("dangling link at the lock path") << u"link"_s << SingleCopy::Outcome::Failed;
+}
+
+void TestSingleCopySocket::stuckOrUnusableClaim()
+{
+    QFETCH(QString, kind);
+    QFETCH(SingleCopy::Outcome, outcome);
+    SingleCopy stuck(Key); // holds the claim, never takes a connection: stopped, or hung
+    const QString lock = stuck.socketPath() + u".lock"_s;
+    std::vector<Client> queued;
+    if (kind == u"queue") {
+        QCOMPARE(stuck.claimOrHandOver(), SingleCopy::Outcome::Primary);
+        while (queued.size() < 1000 && queued.emplace_back(stuck.socketPath()).isConnected()) {
+        }
+        QVERIFY(!queued.back().isConnected());
+    } else {
+        QVERIFY(kind == u"folder" ? QDir().mkdir(lock)
+                                  : QFile::link(m_runtime->filePath(u"gone"_s), lock));
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    SingleCopy later(Key);
+    QCOMPARE(later.claimOrHandOver(), outcome);
+    QVERIFY(clock.elapsed() < (outcome == SingleCopy::Outcome::Failed ? 1000 : 10000));
+    if (outcome == SingleCopy::Outcome::Failed)
+        QVERIFY(later.failure().startsWith(lock + u": "));
+}
+
+void TestSingleCopySocket::strangers_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("socket in a runtime folder that others may write to") << u"shared"_s;
+    QTest::newRow("socket of another user in the private folder") << u"private"_s;
+    QTest::newRow("another user connects") << u"client"_s;
+}
+
+void TestSingleCopySocket::strangers()
+{
+    if (::getuid() != 0)
+        QSKIP("acting as a second user needs root");
+    QFETCH(QString, kind);
+    const QString shared = m_runtime->filePath(u"shared"_s);
+    QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    // Others may pass through the private folder, never write to it.
+    QVERIFY(::chmod(QFile::encodeName(m_runtime->path()).constData(), 0711) == 0);
+    // A display of this process alone: the shared folder's start runs in the fallback folder.
+    const EnvironmentOverride environment{
+        {"DISPLAY", ":" + QByteArray::number(::getpid())},
+        {"XDG_RUNTIME_DIR", QFile::encodeName(kind == u"shared" ? shared : m_runtime->path())}};
+    const QString name = QFileInfo(SingleCopy(Key).socketPath()).fileName();
+
+    std::unique_ptr<SingleCopy> primary;
+    pid_t pid = 0;
+    if (kind == u"client") {
+        primary = startPrimary();
+        QVERIFY(primary);
+        QVERIFY(::chmod(QFile::encodeName(primary->socketPath()).constData(), 0666) == 0);
+        pid = stranger({}, primary->socketPath());
+    } else {
+        pid = stranger(shared + u'/' + name, {});
+        QTRY_VERIFY(QFile::exists(shared + u'/' + name));
+        if (kind == u"private")
+            QVERIFY(QFile::rename(shared + u'/' + name, m_runtime->filePath(name)));
+        primary = startPrimary(); // nothing of ours answered: this start runs
+        QVERIFY(primary);
+        QVERIFY(!primary->socketPath().startsWith(shared));
+    }
+    int status = -1;
+    bool ended = false; // reaped once, while the event loop serves the socket
+    QTRY_VERIFY(ended || (ended = ::waitpid(pid, &status, WNOHANG) == pid));
+    QCOMPARE(status, 0); // the stranger ended by itself, having got no token and no answer
+    QCOMPARE(m_activations, 0);
 }
 
 QTEST_GUILESS_MAIN(TestSingleCopySocket)

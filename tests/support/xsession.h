@@ -38,6 +38,10 @@ public:
         m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
         m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
         m_environment.insert(QStringLiteral("TMPDIR"), m_runtime.path());
+        // No session bus: Qt looks for one as the launcher starts, libdbus then forks a helper
+        // to start a bus, and under the sanitizers that child can hang for ever in malloc.
+        m_environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                             QStringLiteral("unix:path=/nonexistent"));
         QDir().mkpath(m_config.path());
         QFile settings(m_config.path() + QStringLiteral("/corvane.ini"));
         if (settings.open(QIODevice::WriteOnly))
@@ -93,6 +97,11 @@ public:
             QTest::qWait(50);
         }
         return {};
+    }
+
+    QString xdotool(const QStringList& arguments) const
+    {
+        return run(QStringLiteral("xdotool"), arguments);
     }
 
     QString property(const QString& window, const QString& name) const
