@@ -40,7 +40,7 @@ bool isHttpScheme(const QUrl& url)
     return url.scheme() == u"http" || url.scheme() == u"https";
 }
 
-bool sameOrigin(const QUrl& a, const QUrl& b)
+bool isSameOrigin(const QUrl& a, const QUrl& b)
 {
     return a.scheme() == b.scheme() && a.host() == b.host() &&
            a.port(a.scheme() == u"https" ? 443 : 80) == b.port(b.scheme() == u"https" ? 443 : 80);
@@ -87,6 +87,39 @@ std::optional<http::ProxyAddress> parseProxy(const QString& text)
         url.hasQuery() || url.hasFragment())
         return std::nullopt;
     return http::ProxyAddress{url.host(), static_cast<quint16>(url.port(80))};
+}
+
+// An item's address as it is requested: without user info, which goes into a Basic
+// authorization instead.
+struct PreparedAddress
+{
+    QUrl url;
+    QByteArray authorization;
+};
+
+// Nothing when `address` is not one the fetcher can open (an http or https address with a host).
+// The proxy credentials go into http addresses. They are set as the address's user info rather
+// than pasted in as text, so that a '@', '/' or '#' in them cannot change the host. User info
+// never travels in the request line: it is sent as Basic authorization, at once and only to
+// the address's own origin (not to a host a redirect leads to).
+std::optional<PreparedAddress> prepareAddress(const QString& address, const QString& proxyUserID,
+                                              const QString& proxyPassword)
+{
+    QUrl url(address);
+    if (!proxyUserID.isEmpty() && address.startsWith(u"http://", Qt::CaseInsensitive)) {
+        url.setUserName(proxyUserID, QUrl::DecodedMode);
+        url.setPassword(proxyPassword, QUrl::DecodedMode);
+    }
+    if (!url.isValid() || !isHttpScheme(url) || url.host().isEmpty())
+        return std::nullopt;
+    QByteArray authorization;
+    if (!url.userInfo().isEmpty()) {
+        const QString credentials =
+            url.userName(QUrl::FullyDecoded) + u':' + url.password(QUrl::FullyDecoded);
+        authorization = "Basic " + credentials.toUtf8().toBase64();
+        url.setUserInfo(QString());
+    }
+    return PreparedAddress{url, authorization};
 }
 
 } // namespace
@@ -145,11 +178,17 @@ private:
     bool chooseProxy();
     void runItems();
     Fetch download(int index, const QString& address, const QString& localFile);
+    /// Nothing when the answer's body is ready to be read; otherwise how the fetch ended.
+    std::optional<Fetch> openFollowingRedirects(int index, const PreparedAddress& address);
+    Fetch copyBody(const QString& localFile);
+    /// Reports `errcode` for the item: the fetch has failed.
     Fetch refuse(int index, int errcode);
     bool parse(int index, const QString& localFile);
     template <typename Action> bool withComponent(Action action);
     http::Request makeRequest(const QUrl& url, const QByteArray& authorization) const;
     Fetch cancelled();
+    /// The local file could not be written: the run ends.
+    Fetch fileError();
     void removeLocalFile(const QString& path);
     void cleanUp(const QString& currentFile);
 
@@ -329,8 +368,16 @@ WebDataRun::Fetch WebDataRun::cancelled()
     return Fetch::Stop;
 }
 
+WebDataRun::Fetch WebDataRun::fileError()
+{
+    m_exchange.reset();
+    m_end = End::Error;
+    return Fetch::Stop;
+}
+
 WebDataRun::Fetch WebDataRun::refuse(int index, int errcode)
 {
+    m_exchange.reset();
     if (!withComponent([index, errcode](TWebData& c) {
             if (c.OnCollectError)
                 c.OnCollectError(&c, index, errcode);
@@ -341,26 +388,19 @@ WebDataRun::Fetch WebDataRun::refuse(int index, int errcode)
 
 WebDataRun::Fetch WebDataRun::download(int index, const QString& address, const QString& localFile)
 {
-    QUrl url(address);
-    // The credentials go into http addresses. They are set as the address's user info rather
-    // than pasted in as text, so that a '@', '/' or '#' in them cannot change the host.
-    if (!m_settings.proxyUserID.isEmpty() && address.startsWith(u"http://", Qt::CaseInsensitive)) {
-        url.setUserName(m_settings.proxyUserID, QUrl::DecodedMode);
-        url.setPassword(m_settings.proxyPassword, QUrl::DecodedMode);
-    }
-    if (!url.isValid() || !isHttpScheme(url) || url.host().isEmpty())
+    const std::optional<PreparedAddress> prepared =
+        prepareAddress(address, m_settings.proxyUserID, m_settings.proxyPassword);
+    if (!prepared)
         return refuse(index, CannotOpen);
-    // User info never travels in the request line; it is sent as Basic authorization, at once
-    // and only to the address's own origin (not to a host a redirect leads to).
-    QByteArray authorization;
-    if (!url.userInfo().isEmpty()) {
-        const QString credentials =
-            url.userName(QUrl::FullyDecoded) + u':' + url.password(QUrl::FullyDecoded);
-        authorization = "Basic " + credentials.toUtf8().toBase64();
-        url.setUserInfo(QString());
-    }
+    if (const std::optional<Fetch> failed = openFollowingRedirects(index, *prepared))
+        return *failed;
+    return copyBody(localFile);
+}
 
-    QUrl current = url;
+std::optional<WebDataRun::Fetch> WebDataRun::openFollowingRedirects(int index,
+                                                                    const PreparedAddress& address)
+{
+    QUrl current = address.url;
     int status = 0;
     for (int redirects = 0;; ++redirects) {
         if (m_cancelled)
@@ -368,15 +408,14 @@ WebDataRun::Fetch WebDataRun::download(int index, const QString& address, const 
         m_exchange = http::createExchange();
         if (!m_exchange)
             return refuse(index, CannotOpen);
+        const bool sameOrigin = isSameOrigin(current, address.url);
         const http::Wait wait = m_exchange->open(
-            makeRequest(current, sameOrigin(current, url) ? authorization : QByteArray()),
+            makeRequest(current, sameOrigin ? address.authorization : QByteArray()),
             m_settings.connectTimeout);
         if (wait == http::Wait::Interrupted)
             return cancelled();
-        if (wait != http::Wait::Ready) {
-            m_exchange.reset();
+        if (wait != http::Wait::Ready)
             return refuse(index, CannotOpen);
-        }
         status = m_exchange->status();
         if (!isRedirect(status) || redirects == MaxRedirects)
             break;
@@ -389,66 +428,46 @@ WebDataRun::Fetch WebDataRun::download(int index, const QString& address, const 
         current = next;
         current.setUserInfo(QString());
     }
-    if (!isAccepted(status)) {
-        m_exchange.reset();
+    if (!isAccepted(status))
         return refuse(index, status);
-    }
     bool lengthKnown = false;
     const qint64 announced = m_exchange->header("Content-Length").toLongLong(&lengthKnown);
-    if (lengthKnown && announced > m_settings.maxBodySize) {
-        m_exchange.reset();
+    if (lengthKnown && announced > m_settings.maxBodySize)
         return refuse(index, CannotOpen);
-    }
+    return std::nullopt;
+}
 
+WebDataRun::Fetch WebDataRun::copyBody(const QString& localFile)
+{
     QFile file(localFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_exchange.reset();
-        m_end = End::Error;
-        return Fetch::Stop;
-    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fileError();
     // A body that ends early keeps what came as the document: the connection breaks, nothing
     // arrives within the stall bound, or the size bound is reached (the bytes beyond it are
-    // not kept). Only a body cut off before its first byte fails the fetch.
+    // not kept).
     qint64 total = 0;
-    bool cut = false;
     char block[BlockSize];
     for (;;) {
         qint64 got = 0;
         const http::Wait wait = m_exchange->read(block, BlockSize, got, m_settings.stallTimeout);
         if (wait == http::Wait::Interrupted)
             return cancelled();
-        if (wait != http::Wait::Ready) {
-            cut = true;
+        if (wait != http::Wait::Ready)
             break;
-        }
         const qint64 kept = std::min(got, std::max<qint64>(m_settings.maxBodySize - total, 0));
-        if (file.write(block, kept) != kept) {
-            m_exchange.reset();
-            m_end = End::Error;
-            return Fetch::Stop;
-        }
+        if (file.write(block, kept) != kept)
+            return fileError();
         total += kept;
-        if (kept < got) {
-            cut = true;
-            break;
-        }
-        if (got == 0)
+        if (got == 0 || kept < got)
             break;
     }
     m_exchange.reset();
-    if (cut && total == 0) {
-        file.close();
-        return refuse(index, CannotOpen);
-    }
-    if (!file.flush()) {
-        m_end = End::Error;
-        return Fetch::Stop;
-    }
+    if (!file.flush())
+        return fileError();
     file.close();
-    if (file.error() != QFileDevice::NoError) {
-        m_end = End::Error;
-        return Fetch::Stop;
-    }
+    if (file.error() != QFileDevice::NoError)
+        return fileError();
+    // An empty body, or one whose first read failed, is no document; nothing is reported.
     return total > 0 ? Fetch::Succeeded : Fetch::Failed;
 }
 

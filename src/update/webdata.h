@@ -42,8 +42,9 @@ using TWebDataDataEvent = std::function<void(TWebData* Sender, int iItem, const 
 /// The run has ended. The component's own thread.
 using TThreadCollectDoneEvent = std::function<void(TWebData* Sender)>;
 /// A document could not be fetched: `errcode` is the HTTP status that was refused, or -1 when
-/// the address could not be opened, no answer came in time, the answer announced a body over
-/// the size bound, or a bound ended the body before its first byte. Worker thread.
+/// the address could not be opened, no answer came in time, or the answer announced a body
+/// over the size bound. A body that is empty, or that ends before its first byte, is reported
+/// by no event. Worker thread.
 using TCollectErrorEvent = std::function<void(TWebData* Sender, int iItem, int errcode)>;
 
 /// One document to fetch, and what the last run found in it.
@@ -133,7 +134,7 @@ public:
     std::chrono::milliseconds ConnectTimeout() const { return m_connectTimeout; }
     void setConnectTimeout(std::chrono::milliseconds timeout) { m_connectTimeout = timeout; }
     /// How long the body may stall without a byte. It then ends there: what came so far is the
-    /// document, and a fetch that got no body byte fails.
+    /// document, and a fetch that got no body byte has none (no event reports it).
     std::chrono::milliseconds StallTimeout() const { return m_stallTimeout; }
     void setStallTimeout(std::chrono::milliseconds timeout) { m_stallTimeout = timeout; }
 
