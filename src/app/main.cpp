@@ -4,8 +4,8 @@
 
 #include "app/appicon.h"
 #include "app/mainwindow.h"
-#include "app/product.h"
 #include "app/toolpictures.h"
+#include "common/product.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"
 #include "platform/platform.h"

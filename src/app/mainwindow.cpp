@@ -1,9 +1,10 @@
 #include "app/mainwindow.h"
 
-#include "app/look.h"
-#include "app/product.h"
 #include "app/toolbutton.h"
 #include "app/toolcatalog.h"
+#include "common/layout.h"
+#include "common/look.h"
+#include "common/product.h"
 #include "i18n/mainform.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"
@@ -28,7 +29,6 @@ namespace corvane {
 
 namespace {
 
-const QColor GreyText(0x80, 0x80, 0x80);
 const QColor SilverText(0xC0, 0xC0, 0xC0);
 // The update information is a version text of a few bytes. What a server sends beyond this is
 // not read: a body cut at the bound still counts, and its text goes into the prompt.

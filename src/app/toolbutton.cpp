@@ -2,6 +2,8 @@
 
 #include "app/toolcatalog.h"
 #include "app/toolpictures.h"
+#include "common/layout.h"
+#include "common/look.h"
 
 #include <QAccessibleWidget>
 #include <QGuiApplication>
@@ -13,7 +15,6 @@ namespace corvane {
 namespace {
 
 const QColor HoverColor(0x00, 0x00, 0x00);
-const QColor RestColor(0x80, 0x80, 0x80);
 
 QPixmap toolIcon(QStringView name, ToolPictures* pictures)
 {
@@ -163,7 +164,7 @@ bool ToolButton::handleMouse(QWidget* control, QEvent* event, bool feedback)
         return false;
     case QEvent::Leave:
         if (feedback)
-            setCaptionColor(RestColor);
+            setCaptionColor(GreyText);
         return false;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {

@@ -1,6 +1,7 @@
 #include "app/toolpictures.h"
 
 #include "app/toolcatalog.h"
+#include "common/layout.h"
 
 #include <QGuiApplication>
 

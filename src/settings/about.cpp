@@ -2,9 +2,9 @@
 
 #include "ui_about.h"
 
-#include "app/look.h"
 #include "app/placement.h"
-#include "app/product.h"
+#include "common/look.h"
+#include "common/product.h"
 #include "i18n/captiontext.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"

@@ -4,6 +4,7 @@
 // Screenshots of the main window and the About window go to the artifacts folder.
 
 #include "app/toolcatalog.h"
+#include "common/layout.h"
 #include "e2esupport.h"
 
 #include <QFileInfo>

@@ -10,6 +10,7 @@
 // only take it with the token the second start was given in XDG_ACTIVATION_TOKEN.
 
 #include "app/toolcatalog.h"
+#include "common/layout.h"
 #include "e2esupport.h"
 
 #include <QFileInfo>

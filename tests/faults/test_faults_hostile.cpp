@@ -4,8 +4,8 @@
 // their size and layout. A program folder whose path holds shell syntax starts the tools with
 // exactly that path: nothing passes through a shell.
 
-#include "app/product.h"
 #include "app/toolcatalog.h"
+#include "common/product.h"
 #include "i18n/captiontext.h"
 #include "i18n/mainform.h"
 #include "i18n/texts.h"

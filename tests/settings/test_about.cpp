@@ -5,7 +5,7 @@
 #include "settings/about.h"
 #include "urlrecorder.h"
 
-#include "app/product.h"
+#include "common/product.h"
 #include "i18n/translate.h"
 #include "platform/platform.h"
 

@@ -4,7 +4,7 @@
 #include "update/updateprompt.h"
 #include "urlrecorder.h"
 
-#include "app/product.h"
+#include "common/product.h"
 #include "i18n/translate.h"
 
 #include <QApplication>
