@@ -8,6 +8,7 @@
 #include "common/product.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"
+#include "platform/gui/desktop.h"
 #include "platform/platform.h"
 #include "platform/singlecopy.h"
 #include "settings/settingsstore.h"

@@ -8,6 +8,7 @@
 #include "i18n/mainform.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"
+#include "platform/gui/desktop.h"
 #include "platform/platform.h"
 #include "settings/about.h"
 #include "update/updateprompt.h"
@@ -33,43 +34,6 @@ const QColor SilverText(0xC0, 0xC0, 0xC0);
 // The update information is a version text of a few bytes. What a server sends beyond this is
 // not read: a body cut at the bound still counts, and its text goes into the prompt.
 constexpr qint64 UpdateInfoMaxSize = 64 * 1024;
-
-// Runs an action once, on the event loop's first turn after the window has been painted on
-// the screen: by then the whole window is drawn and the frame handed to the window system.
-// A paint into a window that is not exposed (not mapped yet, or never shown on the screen)
-// does not count. Goes with the window.
-class FirstFrameWatch final : public QObject
-{
-public:
-    FirstFrameWatch(QWidget* window, std::function<void()> action)
-        : QObject(window)
-        , m_action(std::move(action))
-    {
-        window->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() != QEvent::Paint)
-            return false;
-        const QWindow* handle = static_cast<QWidget*>(watched)->windowHandle();
-        if (!handle || !handle->isExposed())
-            return false;
-        watched->removeEventFilter(this);
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_action();
-                deleteLater();
-            },
-            Qt::QueuedConnection);
-        return false;
-    }
-
-private:
-    std::function<void()> m_action;
-};
 
 } // namespace
 
@@ -392,7 +356,7 @@ void Tfrm_Main::startUpdateCheck()
     // The fetch itself waits until the window's first frame is on the screen: its worker loads
     // the network code, which beside the window's own start-up only slowed the window down. A
     // window closed before that has released the fetcher, and nothing is fetched.
-    new FirstFrameWatch(this, [this] {
+    platform::afterFirstFrame(this, [this] {
         if (FWebData)
             FWebData->Collect();
     });
