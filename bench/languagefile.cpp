@@ -2,7 +2,7 @@
 
 #include "languagefile.h"
 
-#include "i18n/texts.h"
+#include "app/toolcatalog.h"
 
 #include <QFile>
 #include <QList>
@@ -17,7 +17,7 @@ QString languageFileText()
         QList<std::pair<QString, QString>> entries;
     };
     QList<Section> sections;
-    const QList<TextRef> all = texts::all();
+    const QList<TextRef> all = allTexts();
     for (const TextRef& text : all) {
         Section* section = nullptr;
         for (Section& candidate : sections) {

@@ -212,7 +212,7 @@ void Tfrm_Main::FormShow()
     move(screen.center() - QPoint(width() / 2, height() / 2));
     raise();
 
-    TranslateMainForm(*this, m_translator);
+    TranslateMainForm(*this, m_translator, mainFormTexts());
     for (const CategoryEntry& category : Categories)
         placeCategoryLabel(findChild<QLabel*>(category.labelName.toString()));
     LoadSettings();

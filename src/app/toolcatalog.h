@@ -3,8 +3,10 @@
 // The launcher's catalogue: the four categories and the sixteen tools, one row each. The main
 // window, its menu and the translation of both are built from these tables.
 
+#include "i18n/mainform.h"
 #include "i18n/translate.h"
 
+#include <QList>
 #include <QStringView>
 #include <array>
 
@@ -208,5 +210,14 @@ inline constexpr std::array<ToolEntry, 16> Tools{{
      .caption = {u"Captions4", u"Multiburn", u"Multiburn"},
      .hint = {u"v3.0", u"MultiBurn", u"Write ISO image to multiple recorders."}},
 }};
+
+/// The lookups of the main window in the order they are made: the menu captions, then the
+/// tool and category captions, then the tool descriptions.
+QList<MainFormText> mainFormTexts();
+
+/// Every text the launcher looks up: the main window's in the order it makes them, then the
+/// update prompt's, the About window's, the warnings' and a start's. A language file's
+/// translator works from it.
+QList<TextRef> allTexts();
 
 } // namespace corvane
