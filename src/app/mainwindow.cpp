@@ -8,9 +8,11 @@
 #include "i18n/mainform.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"
+#include "i18n/warning.h"
 #include "platform/gui/desktop.h"
 #include "platform/platform.h"
 #include "settings/about.h"
+#include "settings/help.h"
 #include "update/updateprompt.h"
 #include "update/versionkey.h"
 #include "update/webdata.h"
@@ -22,7 +24,6 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
-#include <QUrl>
 #include <QWindow>
 #include <functional>
 
@@ -288,7 +289,7 @@ void Tfrm_Main::LaunchTool(const QString& fileName, const QString& argument)
     // decides which file runs.
     const QString path = m_translator.programFolder() + fileName;
     if (!platform::isRegularFile(path)) {
-        showWarning(texts::ToolMissing, texts::ToolRemedy);
+        showTwoLineWarning(this, m_translator, texts::ToolMissing, texts::ToolRemedy);
         return;
     }
     // A tool that is there but does not run (no execute permission, a damaged file) must
@@ -296,7 +297,7 @@ void Tfrm_Main::LaunchTool(const QString& fileName, const QString& argument)
     // try whatever the close-after-launch preference says.
     if (!platform::startDetached(path,
                                  argument.isEmpty() ? QStringList() : QStringList{argument})) {
-        showWarning(m_translator.Translate(texts::ToolNotStarted), path);
+        showTwoLineWarning(this, m_translator.Translate(texts::ToolNotStarted), path);
         return;
     }
     if (FAutoClose)
@@ -305,38 +306,8 @@ void Tfrm_Main::LaunchTool(const QString& fileName, const QString& argument)
 
 void Tfrm_Main::Help2Click()
 {
-    const QString chm = m_translator.programFolder() + QStringLiteral("corvane.chm");
-    if (!platform::isRegularFile(chm)) {
-        showWarning(texts::HelpMissing, texts::HelpRemedy);
-    } else if (const QString tried = openHelp(chm); !tried.isEmpty()) {
-        showWarning(m_translator.Translate(texts::HelpNotOpened), tried);
-    }
+    openHelp(this, m_translator);
     QCoreApplication::processEvents();
-}
-
-QString Tfrm_Main::openHelp(const QString& chm)
-{
-    // Handed to the opener only when the desktop has a viewer for it: otherwise the opener
-    // fails where nobody sees it. The same pages as HTML, beside it, open in any browser.
-    if (platform::hasApplicationFor(QStringLiteral("application/vnd.ms-htmlhelp")) &&
-        platform::openUrl(QUrl::fromLocalFile(chm)))
-        return {};
-    const QString html = m_translator.programFolder() + QStringLiteral("help/index.html");
-    if (!platform::isRegularFile(html))
-        return chm;
-    return platform::openUrl(QUrl::fromLocalFile(html)) ? QString() : html;
-}
-
-void Tfrm_Main::showWarning(const TextRef& problem, const TextRef& remedy)
-{
-    // Looked up anew for every message, the problem first.
-    const QString first = m_translator.Translate(problem);
-    showWarning(first, m_translator.Translate(remedy));
-}
-
-void Tfrm_Main::showWarning(const QString& problem, const QString& secondLine)
-{
-    platform::showWarning(this, MessageTitle, problem + u'\r' + secondLine);
 }
 
 void Tfrm_Main::About1Click()

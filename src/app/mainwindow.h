@@ -20,7 +20,6 @@ namespace corvane {
 
 class Translator;
 struct ToolEntry;
-struct TextRef;
 class TWebData;
 class Tfrm_Update;
 class ToolPictures;
@@ -75,13 +74,9 @@ private:
     void Settings1Click();
     void Restoredefaultsettings1Click();
     void Help2Click();
-    /// Opens the help in a viewer or browser; the file that could not be opened, or empty.
-    QString openHelp(const QString& chm);
     void About1Click();
     void Timer1Timer();
     void startUpdateCheck();
-    void showWarning(const TextRef& problem, const TextRef& remedy);
-    void showWarning(const QString& problem, const QString& secondLine);
 
     const Translator& m_translator;
     const SettingsStore& m_settings;
