@@ -2,6 +2,7 @@
 
 #include "app/toolbutton.h"
 #include "app/toolcatalog.h"
+#include "app/toolstarter.h"
 #include "common/layout.h"
 #include "common/look.h"
 #include "common/product.h"
@@ -10,7 +11,6 @@
 #include "i18n/translate.h"
 #include "i18n/warning.h"
 #include "platform/gui/desktop.h"
-#include "platform/platform.h"
 #include "settings/about.h"
 #include "settings/help.h"
 #include "update/updateprompt.h"
@@ -285,22 +285,15 @@ void Tfrm_Main::launch(const ToolEntry& tool)
 
 void Tfrm_Main::LaunchTool(const QString& fileName, const QString& argument)
 {
-    // Formed from the executable's own folder every time, so the current directory never
-    // decides which file runs.
-    const QString path = m_translator.programFolder() + fileName;
-    if (!platform::isRegularFile(path)) {
+    const ToolStart start = startTool(m_translator.programFolder(), fileName, argument);
+    // A tool that is there but does not run (no execute permission, a damaged file) must not
+    // pass for a started one: the user is told, and the launcher stays open for another try
+    // whatever the close-after-launch preference says.
+    if (start.outcome == ToolStart::Missing)
         showTwoLineWarning(this, m_translator, texts::ToolMissing, texts::ToolRemedy);
-        return;
-    }
-    // A tool that is there but does not run (no execute permission, a damaged file) must
-    // not pass for a started one: the user is told, and the launcher stays open for another
-    // try whatever the close-after-launch preference says.
-    if (!platform::startDetached(path,
-                                 argument.isEmpty() ? QStringList() : QStringList{argument})) {
-        showTwoLineWarning(this, m_translator.Translate(texts::ToolNotStarted), path);
-        return;
-    }
-    if (FAutoClose)
+    else if (start.outcome == ToolStart::NotStarted)
+        showTwoLineWarning(this, m_translator.Translate(texts::ToolNotStarted), start.path);
+    else if (FAutoClose)
         close();
 }
 
