@@ -3,8 +3,8 @@
 #include "languagefile.h"
 
 #include "app/toolcatalog.h"
+#include "testfiles.h"
 
-#include <QFile>
 #include <QList>
 
 namespace corvane::bench {
@@ -48,16 +48,7 @@ QString languageFileText()
 
 bool writeLanguageFile(const QString& path)
 {
-    const QString text = languageFileText();
-    QByteArray bytes("\xFF\xFE", 2);
-    for (const QChar c : text) {
-        const char16_t unit = c.unicode();
-        bytes.append(static_cast<char>(unit & 0xFF));
-        bytes.append(static_cast<char>(unit >> 8));
-    }
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size() && file.flush();
+    return test::writeFile(path, test::utf16File(languageFileText()));
 }
 
 } // namespace corvane::bench

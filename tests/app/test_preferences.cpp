@@ -12,8 +12,7 @@ namespace {
 
 QByteArray settingsFile(const MainWindowFixture& f)
 {
-    QFile file(f.configFolder + QStringLiteral("/corvane.ini"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readFile(f.configFolder + QStringLiteral("/corvane.ini"));
 }
 
 /// Opens the Settings menu the way the user does, so its marks are brought up to date.

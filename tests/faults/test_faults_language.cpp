@@ -46,7 +46,7 @@ void TestFaultsLanguage::fileFlipsWhileWindowsTranslate()
     }
     // Beside the program folder, and put in place as a hard link, so that it always appears
     // whole: only its presence changes.
-    writeFile(f.root.filePath(QStringLiteral("spare")), utf16le(language));
+    QVERIFY(writeFile(f.root.filePath(QStringLiteral("spare")), utf16File(language)));
     const QByteArray spare = QFile::encodeName(f.root.filePath(QStringLiteral("spare")));
     const QByteArray file = QFile::encodeName(f.programFolder + QStringLiteral("de.lng"));
 

@@ -6,7 +6,8 @@
 
 #include "environmentoverride.h"
 #include "i18n/translate.h"
-#include "testsupport.h"
+#include "modalwindows.h"
+#include "testfiles.h"
 #include "urlrecorder.h"
 
 #include <QDir>
@@ -75,21 +76,21 @@ void TestHelp::help()
     QDir().mkpath(programFolder);
     const QString path = programFolder + QStringLiteral("corvane.chm");
     if (helpFile == u"file")
-        writeFile(path, "ITSF");
+        QVERIFY(writeFile(path, "ITSF"));
     else if (helpFile == u"folder")
         QDir().mkpath(path);
     if (pages) {
         QDir().mkpath(programFolder + QStringLiteral("help"));
-        writeFile(programFolder + QStringLiteral("help/index.html"), "<!DOCTYPE html>");
+        QVERIFY(writeFile(programFolder + QStringLiteral("help/index.html"), "<!DOCTYPE html>"));
     }
     if (!language.isEmpty())
-        writeFile(programFolder + QStringLiteral("de.lng"), utf16le(language));
+        QVERIFY(writeFile(programFolder + QStringLiteral("de.lng"), utf16File(language)));
     // The desktop's applications are the test's own, and nothing of the user's counts.
     const QString data = root.path() + QStringLiteral("/data");
     QDir().mkpath(data + QStringLiteral("/applications"));
     if (viewer)
-        writeFile(data + QStringLiteral("/applications/viewer.desktop"),
-                  "[Desktop Entry]\nMimeType=application/vnd.ms-htmlhelp;\n");
+        QVERIFY(writeFile(data + QStringLiteral("/applications/viewer.desktop"),
+                          "[Desktop Entry]\nMimeType=application/vnd.ms-htmlhelp;\n"));
     const QByteArray folder = QFile::encodeName(data);
     const EnvironmentOverride environment{{"XDG_DATA_DIRS", folder},
                                           {"XDG_DATA_HOME", folder},

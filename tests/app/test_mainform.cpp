@@ -1,8 +1,8 @@
 // The main window's texts: the complete list of what the launcher looks up, and how the
 // main window shows what a language file says.
 
-#include "../app/mainwindowfixture.h"
 #include "app/toolcatalog.h"
+#include "mainwindowfixture.h"
 
 #include <QAction>
 #include <QLabel>
