@@ -345,14 +345,13 @@ QString Tfrm_Main::availableVersion() const
 void Tfrm_Main::Timer1Timer()
 {
     Timer1->stop();
-    Tfrm_Update prompt(
+    // A fresh window for every showing, destroyed when its modal loop ends.
+    Tfrm_Update frm_Update(
         m_translator, [this](bool on) { FAutoUpdate = on; }, this);
-    frm_Update = &prompt;
     const QString message = m_translator.Translate(texts::Available);
-    prompt.setTexts(message, ProductTitle + u' ' + AvailableVersion,
-                    m_translator.Translate(texts::Download));
-    prompt.exec();
-    frm_Update = nullptr;
+    frm_Update.setTexts(message, ProductTitle + u' ' + AvailableVersion,
+                        m_translator.Translate(texts::Download));
+    frm_Update.exec();
 }
 
 } // namespace corvane

@@ -5,7 +5,6 @@
 // the first show to the close.
 
 #include "settings/settingsstore.h"
-#include "update/webdata.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -21,7 +20,6 @@ namespace corvane {
 class Translator;
 struct ToolEntry;
 class TWebData;
-class Tfrm_Update;
 class ToolPictures;
 
 class Tfrm_Main : public QMainWindow
@@ -70,7 +68,6 @@ private:
     QAction* addAction(QMenu* menu, const QString& name, const QString& text);
     void FormShow();
     void LoadSettings();
-    void SaveSettings();
     void Settings1Click();
     void Restoredefaultsettings1Click();
     void Help2Click();
@@ -89,7 +86,6 @@ private:
     bool FAutoUpdate = false;
     bool FAutoClose = false;
     bool m_shown = false;
-    QPointer<Tfrm_Update> frm_Update;
     QString AvailableVersion; ///< written once on the worker, read on the main thread after
 };
 

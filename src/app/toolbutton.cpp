@@ -6,7 +6,6 @@
 #include "common/look.h"
 
 #include <QAccessibleWidget>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -20,7 +19,7 @@ QPixmap toolIcon(QStringView name, ToolPictures* pictures)
 {
     // On an unscaled screen the icon below yields the 36 px drawing as it is, so that one is
     // read alone: decoding the 72 px drawing too would only delay the window's first show.
-    if (!(qGuiApp->devicePixelRatio() > 1.0)) {
+    if (!screenIsScaled()) {
         if (pictures) {
             if (const QImage picture = pictures->picture(name); !picture.isNull())
                 return QPixmap::fromImage(picture);
