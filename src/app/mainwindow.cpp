@@ -24,8 +24,6 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
-#include <QWindow>
-#include <functional>
 
 namespace corvane {
 
