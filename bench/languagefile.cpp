@@ -2,9 +2,9 @@
 
 #include "languagefile.h"
 
-#include "i18n/texts.h"
+#include "app/toolcatalog.h"
+#include "testfiles.h"
 
-#include <QFile>
 #include <QList>
 
 namespace corvane::bench {
@@ -17,7 +17,7 @@ QString languageFileText()
         QList<std::pair<QString, QString>> entries;
     };
     QList<Section> sections;
-    const QList<TextRef> all = texts::all();
+    const QList<TextRef> all = allTexts();
     for (const TextRef& text : all) {
         Section* section = nullptr;
         for (Section& candidate : sections) {
@@ -48,16 +48,7 @@ QString languageFileText()
 
 bool writeLanguageFile(const QString& path)
 {
-    const QString text = languageFileText();
-    QByteArray bytes("\xFF\xFE", 2);
-    for (const QChar c : text) {
-        const char16_t unit = c.unicode();
-        bytes.append(static_cast<char>(unit & 0xFF));
-        bytes.append(static_cast<char>(unit >> 8));
-    }
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size() && file.flush();
+    return test::writeFile(path, test::utf16File(languageFileText()));
 }
 
 } // namespace corvane::bench

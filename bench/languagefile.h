@@ -1,7 +1,7 @@
 #pragma once
 
 // A complete language file for the benchmarks: every text the launcher looks up
-// (texts::all()), grouped by section, UTF-16LE with its byte-order mark and CR LF line ends,
+// (allTexts()), grouped by section, UTF-16LE with its byte-order mark and CR LF line ends,
 // the way the suite's translators save them. Each value is the English text behind a "»", so
 // that a looked-up text can be told from the built-in default.
 

@@ -6,6 +6,7 @@
 #include "languagefile.h"
 
 #include "app/mainwindow.h"
+#include "app/toolcatalog.h"
 #include "i18n/mainform.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"
@@ -80,14 +81,14 @@ void BM_MainWindowLookups(benchmark::State& state)
         return;
     }
     const Translator translator(programFolder().path());
-    const QList<texts::MainFormText> lookups = texts::mainForm();
+    const QList<MainFormText> lookups = mainFormTexts();
     if (lookups.size() != 44 ||
         !translator.Translate(lookups.last().text).startsWith(QChar(0x00BB))) {
         state.SkipWithError("the language file is not read");
         return;
     }
     for (auto _ : state) {
-        for (const texts::MainFormText& entry : lookups) {
+        for (const MainFormText& entry : lookups) {
             QString text = translator.Translate(entry.text);
             benchmark::DoNotOptimize(text);
         }
@@ -155,7 +156,7 @@ void BM_TranslateMainForm(benchmark::State& state)
     const SettingsStore settings(&noConfigFolder);
     Tfrm_Main window(translator, settings);
     for (auto _ : state)
-        TranslateMainForm(window, translator);
+        TranslateMainForm(window, translator, mainFormTexts());
 }
 BENCHMARK(BM_TranslateMainForm)
     ->Unit(benchmark::kMillisecond)

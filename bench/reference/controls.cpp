@@ -7,6 +7,7 @@
 //   corvane_reference_controls     shows the window in the top right corner of the screen
 
 #include "app/toolcatalog.h"
+#include "common/layout.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -3,7 +3,7 @@
 // ("unknown"), as "[Section] Key", and exits with 1 when there is any, 2 when the file cannot
 // be read.
 
-#include "i18n/texts.h"
+#include "app/toolcatalog.h"
 #include "platform/platform.h"
 #include "platform/profileparse.h"
 
@@ -55,8 +55,8 @@ int main(int argc, char* argv[])
                 section = parsed.name.toString();
                 countingSection = !seenSections.contains(section.toCaseFolded());
                 seenSections.insert(section.toCaseFolded());
-            } else if (parsed.kind == platform::detail::ProfileLine::Kind::Entry
-                       && countingSection && !section.isNull()) {
+            } else if (parsed.kind == platform::detail::ProfileLine::Kind::Entry &&
+                       countingSection && !section.isNull()) {
                 if (!inFile.contains(entryKey(section, parsed.name)))
                     fileOrder.append({section, parsed.name.toString()});
                 inFile.insert(entryKey(section, parsed.name));
@@ -66,7 +66,7 @@ int main(int argc, char* argv[])
 
     QSet<QString> asked;
     int problems = 0;
-    const QList<TextRef> all = texts::all();
+    const QList<TextRef> all = allTexts();
     for (const TextRef& entry : all) {
         asked.insert(entryKey(entry.section, entry.key));
         if (!inFile.contains(entryKey(entry.section, entry.key))) {

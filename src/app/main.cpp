@@ -4,10 +4,11 @@
 
 #include "app/appicon.h"
 #include "app/mainwindow.h"
-#include "app/product.h"
 #include "app/toolpictures.h"
+#include "common/product.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"
+#include "platform/gui/desktop.h"
 #include "platform/platform.h"
 #include "platform/singlecopy.h"
 #include "settings/settingsstore.h"

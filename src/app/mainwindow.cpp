@@ -1,14 +1,18 @@
 #include "app/mainwindow.h"
 
-#include "app/look.h"
-#include "app/product.h"
 #include "app/toolbutton.h"
 #include "app/toolcatalog.h"
+#include "app/toolstarter.h"
+#include "common/layout.h"
+#include "common/look.h"
+#include "common/product.h"
 #include "i18n/mainform.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"
-#include "platform/platform.h"
+#include "i18n/warning.h"
+#include "platform/gui/desktop.h"
 #include "settings/about.h"
+#include "settings/help.h"
 #include "update/updateprompt.h"
 #include "update/versionkey.h"
 #include "update/webdata.h"
@@ -20,56 +24,15 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
-#include <QUrl>
-#include <QWindow>
-#include <functional>
 
 namespace corvane {
 
 namespace {
 
-const QColor GreyText(0x80, 0x80, 0x80);
 const QColor SilverText(0xC0, 0xC0, 0xC0);
 // The update information is a version text of a few bytes. What a server sends beyond this is
 // not read: a body cut at the bound still counts, and its text goes into the prompt.
 constexpr qint64 UpdateInfoMaxSize = 64 * 1024;
-
-// Runs an action once, on the event loop's first turn after the window has been painted on
-// the screen: by then the whole window is drawn and the frame handed to the window system.
-// A paint into a window that is not exposed (not mapped yet, or never shown on the screen)
-// does not count. Goes with the window.
-class FirstFrameWatch final : public QObject
-{
-public:
-    FirstFrameWatch(QWidget* window, std::function<void()> action)
-        : QObject(window)
-        , m_action(std::move(action))
-    {
-        window->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() != QEvent::Paint)
-            return false;
-        const QWindow* handle = static_cast<QWidget*>(watched)->windowHandle();
-        if (!handle || !handle->isExposed())
-            return false;
-        watched->removeEventFilter(this);
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_action();
-                deleteLater();
-            },
-            Qt::QueuedConnection);
-        return false;
-    }
-
-private:
-    std::function<void()> m_action;
-};
 
 } // namespace
 
@@ -248,7 +211,7 @@ void Tfrm_Main::FormShow()
     move(screen.center() - QPoint(width() / 2, height() / 2));
     raise();
 
-    TranslateMainForm(*this, m_translator);
+    TranslateMainForm(*this, m_translator, mainFormTexts());
     for (const CategoryEntry& category : Categories)
         placeCategoryLabel(findChild<QLabel*>(category.labelName.toString()));
     LoadSettings();
@@ -320,59 +283,22 @@ void Tfrm_Main::launch(const ToolEntry& tool)
 
 void Tfrm_Main::LaunchTool(const QString& fileName, const QString& argument)
 {
-    // Formed from the executable's own folder every time, so the current directory never
-    // decides which file runs.
-    const QString path = m_translator.programFolder() + fileName;
-    if (!platform::isRegularFile(path)) {
-        showWarning(texts::ToolMissing, texts::ToolRemedy);
-        return;
-    }
-    // A tool that is there but does not run (no execute permission, a damaged file) must
-    // not pass for a started one: the user is told, and the launcher stays open for another
-    // try whatever the close-after-launch preference says.
-    if (!platform::startDetached(path,
-                                 argument.isEmpty() ? QStringList() : QStringList{argument})) {
-        showWarning(m_translator.Translate(texts::ToolNotStarted), path);
-        return;
-    }
-    if (FAutoClose)
+    const ToolStart start = startTool(m_translator.programFolder(), fileName, argument);
+    // A tool that is there but does not run (no execute permission, a damaged file) must not
+    // pass for a started one: the user is told, and the launcher stays open for another try
+    // whatever the close-after-launch preference says.
+    if (start.outcome == ToolStart::Missing)
+        showTwoLineWarning(this, m_translator, texts::ToolMissing, texts::ToolRemedy);
+    else if (start.outcome == ToolStart::NotStarted)
+        showTwoLineWarning(this, m_translator.Translate(texts::ToolNotStarted), start.path);
+    else if (FAutoClose)
         close();
 }
 
 void Tfrm_Main::Help2Click()
 {
-    const QString chm = m_translator.programFolder() + QStringLiteral("corvane.chm");
-    if (!platform::isRegularFile(chm)) {
-        showWarning(texts::HelpMissing, texts::HelpRemedy);
-    } else if (const QString tried = openHelp(chm); !tried.isEmpty()) {
-        showWarning(m_translator.Translate(texts::HelpNotOpened), tried);
-    }
+    openHelp(this, m_translator);
     QCoreApplication::processEvents();
-}
-
-QString Tfrm_Main::openHelp(const QString& chm)
-{
-    // Handed to the opener only when the desktop has a viewer for it: otherwise the opener
-    // fails where nobody sees it. The same pages as HTML, beside it, open in any browser.
-    if (platform::hasApplicationFor(QStringLiteral("application/vnd.ms-htmlhelp")) &&
-        platform::openUrl(QUrl::fromLocalFile(chm)))
-        return {};
-    const QString html = m_translator.programFolder() + QStringLiteral("help/index.html");
-    if (!platform::isRegularFile(html))
-        return chm;
-    return platform::openUrl(QUrl::fromLocalFile(html)) ? QString() : html;
-}
-
-void Tfrm_Main::showWarning(const TextRef& problem, const TextRef& remedy)
-{
-    // Looked up anew for every message, the problem first.
-    const QString first = m_translator.Translate(problem);
-    showWarning(first, m_translator.Translate(remedy));
-}
-
-void Tfrm_Main::showWarning(const QString& problem, const QString& secondLine)
-{
-    platform::showWarning(this, MessageTitle, problem + u'\r' + secondLine);
 }
 
 void Tfrm_Main::About1Click()
@@ -392,7 +318,7 @@ void Tfrm_Main::startUpdateCheck()
     // The fetch itself waits until the window's first frame is on the screen: its worker loads
     // the network code, which beside the window's own start-up only slowed the window down. A
     // window closed before that has released the fetcher, and nothing is fetched.
-    new FirstFrameWatch(this, [this] {
+    platform::afterFirstFrame(this, [this] {
         if (FWebData)
             FWebData->Collect();
     });
@@ -417,14 +343,13 @@ QString Tfrm_Main::availableVersion() const
 void Tfrm_Main::Timer1Timer()
 {
     Timer1->stop();
-    Tfrm_Update prompt(
+    // A fresh window for every showing, destroyed when its modal loop ends.
+    Tfrm_Update frm_Update(
         m_translator, [this](bool on) { FAutoUpdate = on; }, this);
-    frm_Update = &prompt;
     const QString message = m_translator.Translate(texts::Available);
-    prompt.setTexts(message, ProductTitle + u' ' + AvailableVersion,
-                    m_translator.Translate(texts::Download));
-    prompt.exec();
-    frm_Update = nullptr;
+    frm_Update.setTexts(message, ProductTitle + u' ' + AvailableVersion,
+                        m_translator.Translate(texts::Download));
+    frm_Update.exec();
 }
 
 } // namespace corvane

@@ -5,7 +5,6 @@
 // the first show to the close.
 
 #include "settings/settingsstore.h"
-#include "update/webdata.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -20,9 +19,7 @@ namespace corvane {
 
 class Translator;
 struct ToolEntry;
-struct TextRef;
 class TWebData;
-class Tfrm_Update;
 class ToolPictures;
 
 class Tfrm_Main : public QMainWindow
@@ -71,17 +68,12 @@ private:
     QAction* addAction(QMenu* menu, const QString& name, const QString& text);
     void FormShow();
     void LoadSettings();
-    void SaveSettings();
     void Settings1Click();
     void Restoredefaultsettings1Click();
     void Help2Click();
-    /// Opens the help in a viewer or browser; the file that could not be opened, or empty.
-    QString openHelp(const QString& chm);
     void About1Click();
     void Timer1Timer();
     void startUpdateCheck();
-    void showWarning(const TextRef& problem, const TextRef& remedy);
-    void showWarning(const QString& problem, const QString& secondLine);
 
     const Translator& m_translator;
     const SettingsStore& m_settings;
@@ -94,7 +86,6 @@ private:
     bool FAutoUpdate = false;
     bool FAutoClose = false;
     bool m_shown = false;
-    QPointer<Tfrm_Update> frm_Update;
     QString AvailableVersion; ///< written once on the worker, read on the main thread after
 };
 

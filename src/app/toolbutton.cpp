@@ -2,9 +2,10 @@
 
 #include "app/toolcatalog.h"
 #include "app/toolpictures.h"
+#include "common/layout.h"
+#include "common/look.h"
 
 #include <QAccessibleWidget>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -13,13 +14,12 @@ namespace corvane {
 namespace {
 
 const QColor HoverColor(0x00, 0x00, 0x00);
-const QColor RestColor(0x80, 0x80, 0x80);
 
 QPixmap toolIcon(QStringView name, ToolPictures* pictures)
 {
     // On an unscaled screen the icon below yields the 36 px drawing as it is, so that one is
     // read alone: decoding the 72 px drawing too would only delay the window's first show.
-    if (!(qGuiApp->devicePixelRatio() > 1.0)) {
+    if (!screenIsScaled()) {
         if (pictures) {
             if (const QImage picture = pictures->picture(name); !picture.isNull())
                 return QPixmap::fromImage(picture);
@@ -163,7 +163,7 @@ bool ToolButton::handleMouse(QWidget* control, QEvent* event, bool feedback)
         return false;
     case QEvent::Leave:
         if (feedback)
-            setCaptionColor(RestColor);
+            setCaptionColor(GreyText);
         return false;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {

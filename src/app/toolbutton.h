@@ -23,7 +23,6 @@ public:
 
     QLabel* image() const { return m_image; }
     QLabel* caption() const { return m_caption; }
-    bool isPressed() const { return m_pressed; }
 
 Q_SIGNALS:
     void clicked();
@@ -45,9 +44,9 @@ private:
     bool m_pressed = false;
 };
 
-/// A category caption (Data, Multimedia, …): takes no input and is drawn the way disabled
-/// text is drawn on the classic desktop, once in the light colour one pixel right and down,
-/// then in the shadow colour in its place.
+/// A category caption (Data, Multimedia, …): takes no input and is drawn as engraved, the way
+/// disabled text is drawn: once in the light colour one pixel right and down, then in the
+/// shadow colour in its place.
 class CategoryLabel : public QLabel
 {
     Q_OBJECT

@@ -3,8 +3,10 @@
 // The launcher's catalogue: the four categories and the sixteen tools, one row each. The main
 // window, its menu and the translation of both are built from these tables.
 
+#include "i18n/mainform.h"
 #include "i18n/translate.h"
 
+#include <QList>
 #include <QStringView>
 #include <array>
 
@@ -209,24 +211,13 @@ inline constexpr std::array<ToolEntry, 16> Tools{{
      .hint = {u"v3.0", u"MultiBurn", u"Write ISO image to multiple recorders."}},
 }};
 
-/// Geometry of the main window, in pixels at 96 dpi.
-namespace layout {
-inline constexpr int ClientWidth = 547;
-inline constexpr int RowHeight = 90;
-inline constexpr int RowBorder = 8;
-inline constexpr int StatusTop = 360;
-inline constexpr int StatusHeight = 19;
-inline constexpr int ClientHeight = StatusTop + StatusHeight; // 379
-inline constexpr int ButtonWidth = 89;
-inline constexpr int ButtonHeight = 74;
-inline constexpr int ImageHeight = 48;
-inline constexpr int IconSize = 36;
+/// The lookups of the main window in the order they are made: the menu captions, then the
+/// tool and category captions, then the tool descriptions.
+QList<MainFormText> mainFormTexts();
 
-/// Left edge of a tool button at `position` (1…5) in its row.
-constexpr int buttonLeft(int position)
-{
-    return RowBorder + (position - 1) * ButtonWidth;
-}
-} // namespace layout
+/// Every text the launcher looks up: the main window's in the order it makes them, then the
+/// update prompt's, the About window's, the warnings' and a start's. A language file's
+/// translator works from it.
+QList<TextRef> allTexts();
 
 } // namespace corvane

@@ -1,6 +1,7 @@
 #include "app/toolpictures.h"
 
 #include "app/toolcatalog.h"
+#include "common/layout.h"
 
 #include <QGuiApplication>
 
@@ -11,10 +12,15 @@ QString toolPicturePath(QStringView icon, int size)
     return u":/icons/" + icon + u'_' + QString::number(size) + u".png";
 }
 
+bool screenIsScaled()
+{
+    return qGuiApp->devicePixelRatio() > 1.0;
+}
+
 ToolPictures::ToolPictures()
 {
     // A scaled screen shows the larger drawings, which the buttons read themselves.
-    if (qGuiApp->devicePixelRatio() > 1.0)
+    if (screenIsScaled())
         return;
     m_decoding = std::async(std::launch::async, [] {
         // QImage, unlike QPixmap, may be made on any thread.

@@ -35,4 +35,9 @@ private:
 /// The resource path of a tool picture: `icon` at `size` px.
 QString toolPicturePath(QStringView icon, int size);
 
+/// Whether the screen is scaled (more than one device pixel to a pixel): the buttons then show
+/// the 72 px drawings, which stay sharp, and nothing is decoded beforehand. Needs the
+/// application object.
+bool screenIsScaled();
+
 } // namespace corvane

@@ -16,13 +16,6 @@ QString labelText(QStringView caption)
     return shown;
 }
 
-QString lineBreaks(QStringView text)
-{
-    QString lines = text.toString();
-    lines.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
-    return lines;
-}
-
 QString longHint(QStringView hint)
 {
     const qsizetype bar = hint.indexOf(u'|');

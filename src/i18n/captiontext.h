@@ -11,10 +11,6 @@ namespace corvane {
 /// `caption` as a label shows it: marking '&'s dropped, "&&" made one '&'.
 QString labelText(QStringView caption);
 
-/// `text` with its carriage returns (alone or before a line feed) made line feeds: texts join
-/// their lines with a carriage return, and Qt breaks lines only at line feeds.
-QString lineBreaks(QStringView text);
-
 /// The part of `hint` after its first '|', or the whole hint when it has none.
 QString longHint(QStringView hint);
 

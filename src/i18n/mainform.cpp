@@ -1,8 +1,6 @@
 #include "i18n/mainform.h"
 
 #include "i18n/captiontext.h"
-#include "i18n/texts.h"
-#include "i18n/translate.h"
 
 #include <QAction>
 #include <QLabel>
@@ -17,14 +15,14 @@ constexpr const char* HintProperty = "corvaneHint";
 
 } // namespace
 
-void TranslateMainForm(QWidget& frm_Main, const Translator& translator)
+void TranslateMainForm(QWidget& frm_Main, const Translator& translator,
+                       const QList<MainFormText>& texts)
 {
-    const QList<texts::MainFormText> texts = texts::mainForm();
-    for (const texts::MainFormText& entry : texts) {
+    for (const MainFormText& entry : texts) {
         QObject* target = frm_Main.findChild<QObject*>(entry.target.toString());
         Q_ASSERT(target);
         const QString text = translator.Translate(entry.text);
-        const bool isCaption = entry.kind == texts::MainFormText::Caption;
+        const bool isCaption = entry.kind == MainFormText::Caption;
         if (isCaption)
             setCaption(target, text);
         else

@@ -1,13 +1,9 @@
 #pragma once
 
-// The texts of the language file that the dialogs and messages look up, and the complete
-// list of every text the launcher asks for (a language file's translator works from it).
+// The texts of the language file that the dialogs and messages look up. The main window's
+// own are in its catalogue.
 
-#include "app/toolcatalog.h"
 #include "i18n/translate.h"
-
-#include <QList>
-#include <array>
 
 namespace corvane::texts {
 
@@ -49,22 +45,5 @@ inline constexpr TextRef NotResponding{u"Trial", u"NotResponding",
                                        u"Corvane Professional is running but not responding."};
 inline constexpr TextRef NoLock{
     u"Trial", u"NoLock", u"Corvane Professional cannot check whether it is already running."};
-
-struct MainFormText
-{
-    enum Kind { Caption, Hint };
-    Kind kind;
-    TextRef text;
-    QStringView target;                ///< object name of the control that takes the text
-    std::array<QStringView, 2> copyTo; ///< controls that then take the target's text
-};
-
-/// The lookups of the main window in the order they are made: the menu captions, then the
-/// tool and category captions, then the tool descriptions.
-QList<MainFormText> mainForm();
-
-/// Every text the launcher looks up: the main window's in the order it makes them, then the
-/// update prompt's, the About window's, the warnings' and a start's.
-QList<TextRef> all();
 
 } // namespace corvane::texts

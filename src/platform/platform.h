@@ -2,9 +2,10 @@
 
 // The operating-system layer. Everything the launcher needs from the system beneath Qt is a
 // free function here, so that the rest of the program never touches POSIX or freedesktop
-// details: files and folders, profile (INI) files, temporary files, starting programs,
-// opening documents, the desktop session, the process's lifetime and message boxes. All of it
-// may be called from any thread, except the functions marked "main thread".
+// details: files and folders, profile (INI) files, temporary files, starting programs, the
+// desktop's applications, the process's lifetime and the texts of message boxes. All of it
+// may be called from any thread, except the functions marked "main thread". What needs the
+// window system is in platform/gui/desktop.h.
 
 #include <QString>
 #include <QStringList>
@@ -13,13 +14,10 @@
 class QByteArray;
 class QByteArrayView;
 class QDate;
-class QUrl;
-class QWidget;
-class QWindow;
 
 namespace corvane::platform {
 
-// ---- Folders and files -------------------------------------------------------------------
+// ---- Folders and files ----------------------------------------------------------------------
 
 /// The folder of the running executable, resolved from the process itself (not argv[0] and
 /// not the current directory), ending in '/'. Links to the executable are followed.
@@ -44,7 +42,7 @@ bool makeFolder(const QString& folder);
 /// removes the link. Reports whether something was removed.
 bool removeFile(const QString& path);
 
-// ---- Profile (INI) files -----------------------------------------------------------------
+// ---- Profile (INI) files --------------------------------------------------------------------
 
 /// The value of `key` in `section` of the profile file `file`, read the way Windows'
 /// profile functions read it (see profileparse.h), or `defaultValue` when the file, section or
@@ -63,7 +61,7 @@ bool writeProfileString(const QString& file, const QString& section, const QStri
 /// bytes are valid UTF-8, otherwise the Windows code page of the user's locale language.
 QString decodeText(QByteArrayView bytes);
 
-// ---- Dates -------------------------------------------------------------------------------
+// ---- Dates ----------------------------------------------------------------------------------
 
 /// `date` in the user's short date format, always with a four-digit year.
 QString shortDate(QDate date);
@@ -72,13 +70,13 @@ QString shortDate(QDate date);
 /// shows a four-digit year. Quoted literal text is left alone.
 QString fullYearDateFormat(const QString& format);
 
-// ---- Temporary files ---------------------------------------------------------------------
+// ---- Temporary files ------------------------------------------------------------------------
 
 /// Creates a new, empty file named `prefix` + unique characters in $TMPDIR (or /tmp),
 /// exclusively and with mode 0600. Returns its full path, or an empty text on failure.
 QString createTemporaryFile(QStringView prefix);
 
-// ---- Programs and documents --------------------------------------------------------------
+// ---- Programs and documents -----------------------------------------------------------------
 
 /// Starts `program` with exactly `arguments` as a detached process (no shell, nothing split),
 /// in the current directory. Does not wait; leaves no zombie. The program inherits the
@@ -86,29 +84,19 @@ QString createTemporaryFile(QStringView prefix);
 /// False when it could not start.
 bool startDetached(const QString& program, const QStringList& arguments);
 
-/// Hands `url` (a web address or a local file) to the desktop's opener. Main thread. False
-/// when no opener could be started; what the opener then finds is not known here.
-bool openUrl(const QUrl& url);
-
 /// Whether the desktop has an application for files of `mimeType` (or one of its other
 /// names): a default or added association in a mimeapps.list, or an installed desktop entry
 /// that lists the type, less the removed associations. Read anew on every call.
 bool hasApplicationFor(const QString& mimeType);
 
-// ---- Desktop session ---------------------------------------------------------------------
+// ---- Desktop session ------------------------------------------------------------------------
 
 /// True when the window system Qt would use needs a display and the environment names none:
 /// none of WAYLAND_DISPLAY, WAYLAND_SOCKET and DISPLAY is set, and QT_QPA_PLATFORM names no
 /// platform that does without one (such as offscreen).
 bool lacksDisplay();
 
-/// Brings `window` to the front for a later start that handed over to this copy, using that
-/// start's desktop activation token (empty when it brought none) for this once. On X11 it also
-/// ends the start's startup notification, so that the desktop stops showing it as busy. Main
-/// thread.
-void activateForStart(QWidget* window, const QByteArray& token);
-
-// ---- Process lifetime --------------------------------------------------------------------
+// ---- Process lifetime -----------------------------------------------------------------------
 
 /// Calls `request` on the main thread whenever the process receives SIGTERM or SIGINT, the
 /// way the desktop session and service managers ask a program to end. Main thread.
@@ -118,21 +106,11 @@ void onTerminationRequest(std::function<void()> request);
 /// last resort against an end that hangs. 0 seconds calls such an end off.
 void exitAfter(unsigned seconds, int status);
 
-// ---- Windows (main thread) ---------------------------------------------------------------
+// ---- Texts ----------------------------------------------------------------------------------
 
-/// Asks the window manager for a title bar and a border on `window` and no button at all (no
-/// window menu, minimise, maximise or close), beyond what Qt's window flags ask for. Call
-/// between its creation and its first showing (from a show event), as Qt rewrites the hints
-/// whenever the flags change.
-void requestTitleBarOnly(const QWindow& window);
-
-// ---- Message boxes (main thread) ---------------------------------------------------------
-
-/// A modal warning box owned by `owner` with one OK button. `text` is plain text; a carriage
-/// return in it breaks the line.
-void showWarning(QWidget* owner, const QString& title, const QString& text);
-
-/// A modal error box, as for errors that end an action: error icon, one OK button.
-void showError(QWidget* owner, const QString& title, const QString& text);
+/// `text` with its carriage returns (alone or before a line feed) made line feeds: texts join
+/// their lines with a carriage return, as message boxes break them, and Qt breaks lines only
+/// at line feeds.
+QString lineBreaks(QStringView text);
 
 } // namespace corvane::platform

@@ -2,12 +2,12 @@
 
 #include "ui_about.h"
 
-#include "app/look.h"
-#include "app/placement.h"
-#include "app/product.h"
+#include "common/look.h"
+#include "common/product.h"
 #include "i18n/captiontext.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"
+#include "platform/gui/desktop.h"
 #include "platform/platform.h"
 
 #include <QIcon>
@@ -31,7 +31,7 @@ Tfrm_About::Tfrm_About(const Translator& translator, QWidget* owner)
 {
     ui->setupUi(this);
     setFixedSize(395, 283);
-    centreOverOwner(this);
+    platform::centreOverOwner(this);
 
     // The layout is in pixels, so are the fonts: 8 points and 12 points at 96 dots per inch.
     setFont(windowFont());
@@ -112,7 +112,7 @@ void Tfrm_About::FormShow()
     const QString caption = version + QLatin1String(": ") + ProductVersion + u'\r' + compiled +
                             u' ' + date + u'\r' + u'\r' + copyright + CopyrightNotice + u'\r' +
                             reserved;
-    ui->lbl_Version->setText(lineBreaks(labelText(caption)));
+    ui->lbl_Version->setText(platform::lineBreaks(labelText(caption)));
     ui->lbl_Version->adjustSize();
 
     ui->Label1->move(16, ui->lbl_Version->y() + ui->lbl_Version->height());

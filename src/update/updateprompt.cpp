@@ -2,13 +2,12 @@
 
 #include "ui_updateprompt.h"
 
-#include "app/look.h"
-#include "app/placement.h"
-#include "app/product.h"
+#include "common/look.h"
+#include "common/product.h"
 #include "i18n/captiontext.h"
 #include "i18n/texts.h"
 #include "i18n/translate.h"
-#include "platform/platform.h"
+#include "platform/gui/desktop.h"
 
 #include <QIcon>
 #include <QKeyEvent>
@@ -74,7 +73,7 @@ Tfrm_Update::Tfrm_Update(const Translator& translator,
 {
     ui->setupUi(this);
     setFixedSize(376, 159);
-    centreOverOwner(this);
+    platform::centreOverOwner(this);
 
     // The layout is in pixels, so is the font: 8 points at 96 dots per inch.
     setFont(windowFont());

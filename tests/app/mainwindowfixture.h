@@ -5,8 +5,9 @@
 #include "app/mainwindow.h"
 #include "app/toolpictures.h"
 #include "i18n/translate.h"
+#include "modalwindows.h"
 #include "settings/settingsstore.h"
-#include "testsupport.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -37,7 +38,7 @@ struct MainWindowFixture
         QDir().mkpath(programFolder);
         QDir().mkpath(configFolder);
         if (!settingsText.isNull())
-            writeFile(configFolder + QStringLiteral("/corvane.ini"), settingsText);
+            QVERIFY(writeFile(configFolder + QStringLiteral("/corvane.ini"), settingsText));
         translator = std::make_unique<Translator>(programFolder);
         settings = std::make_unique<SettingsStore>([this] { return configFolder; });
     }
@@ -58,7 +59,7 @@ struct MainWindowFixture
 
     void addLanguageFile(const QString& text, const QString& name = QStringLiteral("de.lng"))
     {
-        writeFile(programFolder + name, utf16le(text));
+        QVERIFY(writeFile(programFolder + name, utf16File(text)));
     }
 
     /// Puts the stand-in tool into the program folder under the suite's tool names.

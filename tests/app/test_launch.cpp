@@ -166,7 +166,7 @@ void TestLaunch::unstartableToolKeepsLauncherOpen()
     // close the launcher over a tool that never came up.
     MainWindowFixture f("[Corvane]\nAutoUpdate=0\nAutoClose=1\n");
     const QString tool = f.programFolder + QStringLiteral("media_wiper.exe");
-    writeFile(tool, "#!/bin/sh\n");
+    QVERIFY(writeFile(tool, "#!/bin/sh\n"));
     QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner));
     Tfrm_Main& w = f.show();
     QString text;

@@ -1,6 +1,7 @@
 // One running copy per desktop session, tested with the real launcher on a private X server.
 
 #include "app/toolcatalog.h"
+#include "common/layout.h"
 #include "xsession.h"
 
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // worker thread becomes at most one prompt on the main thread, and the prompt's answer comes
 // back as the window's "AutoUpdate" preference.
 
-#include "app/product.h"
+#include "common/product.h"
 #include "mainwindowfixture.h"
 #include "testhttpserver.h"
 #include "urlrecorder.h"

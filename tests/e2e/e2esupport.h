@@ -3,6 +3,7 @@
 // Helpers for the end-to-end tests: the real launcher as a child process that never outlives
 // its test, the windows a process shows on the private X server, and screenshots.
 
+#include "testfiles.h"
 #include "xsession.h"
 
 #include <QDeadlineTimer>
@@ -203,20 +204,6 @@ inline QImage windowIconPicture(const XSession& session, const QString& window, 
         at += qsizetype(width) * height;
     }
     return {};
-}
-
-inline bool writeText(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-/// The contents of a text file, or a null array when it cannot be read.
-inline QByteArray fileContents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace corvane::test

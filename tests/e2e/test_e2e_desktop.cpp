@@ -4,6 +4,7 @@
 // Screenshots of the main window and the About window go to the artifacts folder.
 
 #include "app/toolcatalog.h"
+#include "common/layout.h"
 #include "e2esupport.h"
 
 #include <QFileInfo>
@@ -86,7 +87,7 @@ void TestE2eDesktop::init()
 {
     QVERIFY(installProgram());
     QFile::remove(m_record);
-    QVERIFY(writeText(settingsPath(), "[Corvane]\nAutoUpdate=0\n"));
+    QVERIFY(writeFile(settingsPath(), "[Corvane]\nAutoUpdate=0\n"));
     m_launcher = std::make_unique<Launcher>(m_programFolder + QStringLiteral("corvane"),
                                             m_environment, m_workFolder);
     QVERIFY(m_launcher->started());
@@ -102,7 +103,7 @@ void TestE2eDesktop::init()
 QList<QStringList> TestE2eDesktop::starts() const
 {
     QList<QStringList> list;
-    const QList<QByteArray> lines = fileContents(m_record).split('\n');
+    const QList<QByteArray> lines = readFile(m_record).split('\n');
     for (const QByteArray& line : lines) {
         if (!line.isEmpty())
             list << QString::fromUtf8(line).split(u'\t');
@@ -241,7 +242,7 @@ void TestE2eDesktop::altF4EndsProgram()
     typeKeys(*m_session, m_window, {QStringLiteral("alt+F4")});
     QVERIFY(m_launcher->waitForFinished(5000));
     QCOMPARE(m_launcher->exitCode(), 0);
-    const QByteArray settings = fileContents(settingsPath());
+    const QByteArray settings = readFile(settingsPath());
     QVERIFY2(settings.contains("[Corvane]\n") && settings.contains("AutoUpdate=0\n") &&
                  settings.contains("AutoClose=0\n"),
              settings.constData());

@@ -67,7 +67,7 @@ void TestE2eUpdate::writeSettings(const QByteArray& text) const
 {
     QFile::remove(settingsPath());
     if (!text.isNull())
-        QVERIFY(writeText(settingsPath(), text));
+        QVERIFY(writeFile(settingsPath(), text));
 }
 
 std::unique_ptr<Launcher> TestE2eUpdate::start(quint16 proxyPort) const
@@ -134,7 +134,7 @@ void TestE2eUpdate::newerVersionShowsPrompt()
     QTRY_VERIFY(waitForTitled(*m_session, launcher->pid(), QStringLiteral("Update"), 0).isEmpty());
     QCOMPARE(windowsOf(*m_session, launcher->pid()), QStringList{main});
     QCOMPARE(launcher->endBySigterm(), 0);
-    QVERIFY(fileContents(settingsPath()).contains("AutoUpdate=1\n"));
+    QVERIFY(readFile(settingsPath()).contains("AutoUpdate=1\n"));
     QCOMPARE(server.requestCount(), 1);
 }
 
@@ -202,7 +202,7 @@ void TestE2eUpdate::tickedBoxEndsLaterChecks()
             waitForTitled(*m_session, launcher->pid(), QStringLiteral("Update"), 0).isEmpty());
         QCOMPARE(launcher->endBySigterm(), 0);
     }
-    QVERIFY(fileContents(settingsPath()).contains("AutoUpdate=0\n"));
+    QVERIFY(readFile(settingsPath()).contains("AutoUpdate=0\n"));
 
     auto next = start(server.port());
     const QString main = waitForTitled(*m_session, next->pid(), LauncherTitle);
@@ -230,7 +230,7 @@ void TestE2eUpdate::stalledServerDoesNotHoldClose()
     QCOMPARE(launcher->endBySigterm(1000), 0);
     qInfo("ended %lld ms after SIGTERM", static_cast<long long>(clock.elapsed()));
     // The close was a whole one: the settings were written.
-    QVERIFY(fileContents(settingsPath()).contains("AutoUpdate=1\n"));
+    QVERIFY(readFile(settingsPath()).contains("AutoUpdate=1\n"));
 }
 
 QTEST_GUILESS_MAIN(TestE2eUpdate)

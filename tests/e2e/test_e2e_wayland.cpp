@@ -10,6 +10,7 @@
 // only take it with the token the second start was given in XDG_ACTIVATION_TOKEN.
 
 #include "app/toolcatalog.h"
+#include "common/layout.h"
 #include "e2esupport.h"
 
 #include <QFileInfo>
@@ -114,9 +115,9 @@ void TestE2eWayland::initTestCase()
     files << QStringLiteral("corvane");
     for (const QString& file : std::as_const(files))
         QVERIFY(QFile::copy(built + file, m_base + u"program/" + file));
-    QVERIFY(writeText(m_base + u"sway.conf", "focus_on_window_activation focus\n"
+    QVERIFY(writeFile(m_base + u"sway.conf", "focus_on_window_activation focus\n"
                                              "xwayland disable\n"));
-    QVERIFY(writeText(m_base + u"config/corvane.ini", "[Corvane]\nAutoUpdate=0\n"));
+    QVERIFY(writeFile(m_base + u"config/corvane.ini", "[Corvane]\nAutoUpdate=0\n"));
     QCOMPARE(QProcess::execute(QStringLiteral("chown"),
                                {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(m_uid).arg(m_gid),
                                 m_root.path()}),
@@ -148,7 +149,7 @@ void TestE2eWayland::initTestCase()
     m_ipcSocket =
         m_base + QStringLiteral("runtime/sway-ipc.%1.%2.sock").arg(m_uid).arg(m_sway.processId());
     QTRY_VERIFY2_WITH_TIMEOUT(!tree().isEmpty(),
-                              fileContents(m_base + u"sway.log").right(2000).constData(), 15000);
+                              readFile(m_base + u"sway.log").right(2000).constData(), 15000);
     const QStringList displays =
         QDir(m_base + u"runtime").entryList({QStringLiteral("wayland-?")}, QDir::System);
     QCOMPARE(displays.size(), 1);
@@ -273,8 +274,7 @@ void TestE2eWayland::clickStartsTool()
     // The stand-in notes "<argument count>\t<argv…>\t<working folder>".
     const QString expected = u"1\t" + m_base + u"program/" + tool.executable + u'\t' +
                              tool.argument + u'\t' + m_base + u"work\n";
-    QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(fileContents(m_base + u"starts.txt")), expected,
-                              5000);
+    QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(readFile(m_base + u"starts.txt")), expected, 5000);
 }
 
 void TestE2eWayland::secondStartActivatesFirstCopy()
@@ -305,7 +305,7 @@ void TestE2eWayland::closeWritesSettings()
     swaymsg({u"[pid=" + m_first->pid() + u"] kill"});
     QVERIFY(m_first->waitForFinished(10000));
     QCOMPARE(m_first->exitCode(), 0);
-    const QByteArray written = fileContents(settings);
+    const QByteArray written = readFile(settings);
     QVERIFY2(written.contains("[Corvane]\n") && written.contains("AutoUpdate=0\n") &&
                  written.contains("AutoClose=0\n"),
              written.constData());

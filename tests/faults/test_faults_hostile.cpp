@@ -4,11 +4,10 @@
 // their size and layout. A program folder whose path holds shell syntax starts the tools with
 // exactly that path: nothing passes through a shell.
 
-#include "app/product.h"
 #include "app/toolcatalog.h"
+#include "common/product.h"
 #include "i18n/captiontext.h"
 #include "i18n/mainform.h"
-#include "i18n/texts.h"
 #include "mainwindowfixture.h"
 
 #include <QAction>
@@ -98,7 +97,7 @@ void TestFaultsHostile::languageFileInMainWindow()
     MainWindowFixture f;
     QString language;
     QString section;
-    const QList<TextRef> all = texts::all();
+    const QList<TextRef> all = allTexts();
     for (qsizetype i = 0; i < all.size(); ++i) {
         if (all[i].section != section) {
             section = all[i].section.toString();
@@ -109,11 +108,11 @@ void TestFaultsHostile::languageFileInMainWindow()
     f.addLanguageFile(language);
     Tfrm_Main& w = f.show();
 
-    const QList<texts::MainFormText> entries = texts::mainForm();
-    for (const texts::MainFormText& entry : entries) {
+    const QList<MainFormText> entries = mainFormTexts();
+    for (const MainFormText& entry : entries) {
         const QString looked = f.translator->Translate(entry.text);
         QVERIFY(looked.size() <= 2047); // the long line arrives cut
-        const bool isCaption = entry.kind == texts::MainFormText::Caption;
+        const bool isCaption = entry.kind == MainFormText::Caption;
         QStringList controls{entry.target.toString()};
         for (QStringView name : entry.copyTo) {
             if (!name.isEmpty())

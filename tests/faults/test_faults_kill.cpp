@@ -4,6 +4,7 @@
 // and the next write that goes through removes them all.
 
 #include "platform/platform.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -62,11 +63,7 @@ void TestFaultsKill::killedWritesLeaveWholeFiles()
     QFETCH(QList<QByteArray>, whole);
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("corvane.ini"));
-    {
-        QFile initial(file);
-        QVERIFY(initial.open(QIODevice::WriteOnly));
-        initial.write(whole.last());
-    }
+    QVERIFY(corvane::test::writeFile(file, whole.last()));
     const QString helper =
         QCoreApplication::applicationDirPath() + QStringLiteral("/corvane_settingswriter");
 

@@ -3,8 +3,8 @@
 // Window after window is made and shown meanwhile. Nothing crashes, and every text on every
 // control is either the file's translation or the built-in default, never anything else.
 
+#include "app/toolcatalog.h"
 #include "i18n/mainform.h"
-#include "i18n/texts.h"
 #include "mainwindowfixture.h"
 
 #include <atomic>
@@ -36,7 +36,7 @@ void TestFaultsLanguage::fileFlipsWhileWindowsTranslate()
     MainWindowFixture f;
     QString language;
     QString section;
-    const QList<TextRef> all = texts::all();
+    const QList<TextRef> all = allTexts();
     for (const TextRef& text : all) {
         if (text.section != section) {
             section = text.section.toString();
@@ -46,7 +46,7 @@ void TestFaultsLanguage::fileFlipsWhileWindowsTranslate()
     }
     // Beside the program folder, and put in place as a hard link, so that it always appears
     // whole: only its presence changes.
-    writeFile(f.root.filePath(QStringLiteral("spare")), utf16le(language));
+    QVERIFY(writeFile(f.root.filePath(QStringLiteral("spare")), utf16File(language)));
     const QByteArray spare = QFile::encodeName(f.root.filePath(QStringLiteral("spare")));
     const QByteArray file = QFile::encodeName(f.programFolder + QStringLiteral("de.lng"));
 
@@ -67,17 +67,17 @@ void TestFaultsLanguage::fileFlipsWhileWindowsTranslate()
         }
     });
 
-    const QList<texts::MainFormText> entries = texts::mainForm();
+    const QList<MainFormText> entries = mainFormTexts();
     int asTranslated = 0;
     int asDefault = 0;
     int mixedWindows = 0;
     for (int round = 0; round < 40; ++round) {
         Tfrm_Main& w = f.show();
         int here = 0;
-        for (const texts::MainFormText& entry : entries) {
+        for (const MainFormText& entry : entries) {
             const QObject* target = w.findChild<QObject*>(entry.target.toString());
             QVERIFY(target);
-            const bool isCaption = entry.kind == texts::MainFormText::Caption;
+            const bool isCaption = entry.kind == MainFormText::Caption;
             const QString shown = isCaption ? caption(target) : hint(target);
             const bool fromFile = shown == translated(entry.text);
             QVERIFY2(fromFile || shown == entry.text.defaultText,

@@ -3,6 +3,7 @@
 // it. A configuration folder that is missing altogether is made, private, and written.
 
 #include "mainwindowfixture.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QMessageBox>
@@ -19,20 +20,6 @@ const QByteArray OldSettings = "; mine\r\n[Window]\r\nLeft=10\r\n\r\n[Corvane]\r
                                "AutoClose=0\r\n[Later]\r\nz=\"q\"";
 const QByteArray NewSettings = "; mine\r\n[Window]\r\nLeft=10\r\n\r\n[Corvane]\r\nAutoUpdate=1\r\n"
                                "AutoClose=0\r\n[Later]\r\nz=\"q\"";
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-mode_t modeOf(const QString& path)
-{
-    struct stat info
-    {
-    };
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
 
 bool setMode(const QString& path, mode_t mode)
 {
@@ -74,7 +61,7 @@ void TestFaultsSettings::unwritableSettingsKeepWindowAndFile()
     w.setAutoUpdate(true); // so that the close has something to write
     const QString file = f.configFolder + QStringLiteral("/corvane.ini");
     const QString locked = lockFolder ? f.configFolder : file;
-    const mode_t mode = modeOf(locked);
+    const mode_t mode = permissions(locked);
     QVERIFY(setMode(locked, lockFolder ? 0555 : 0444));
     const QStringList before = entries(f.configFolder);
 
@@ -92,7 +79,7 @@ void TestFaultsSettings::unwritableSettingsKeepWindowAndFile()
         QCOMPARE(shown, (QStringList{QStringLiteral("Corvane Professional"),
                                      QStringLiteral("Unable to write to ") + file}));
         QVERIFY(w.isVisible());
-        QCOMPARE(contents(file), OldSettings);
+        QCOMPARE(readFile(file), OldSettings);
         QCOMPARE(entries(f.configFolder), before); // no temporary file left either
     }
 
@@ -101,7 +88,7 @@ void TestFaultsSettings::unwritableSettingsKeepWindowAndFile()
     QVERIFY(w.close());
     QCOMPARE(none.count(), 0);
     QVERIFY(!w.isVisible());
-    QCOMPARE(contents(file), NewSettings);
+    QCOMPARE(readFile(file), NewSettings);
     QCOMPARE(entries(f.configFolder), QStringList{QStringLiteral("corvane.ini")});
 }
 
@@ -114,8 +101,8 @@ void TestFaultsSettings::missingFolderIsMade()
     ModalWatcher none;
     QVERIFY(w.close());
     QCOMPARE(none.count(), 0);
-    QCOMPARE(modeOf(f.configFolder), mode_t(0700));
-    QCOMPARE(contents(f.configFolder + QStringLiteral("/corvane.ini")),
+    QCOMPARE(permissions(f.configFolder), mode_t(0700));
+    QCOMPARE(readFile(f.configFolder + QStringLiteral("/corvane.ini")),
              QByteArray("[Corvane]\nAutoUpdate=0\nAutoClose=0\n"));
 }
 

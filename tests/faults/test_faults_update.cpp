@@ -6,6 +6,7 @@
 // with folders of its own, so that the whole takes seconds.
 
 #include "faultserver.h"
+#include "testfiles.h"
 #include "xsession.h"
 
 #include <QDeadlineTimer>
@@ -116,10 +117,8 @@ void TestFaultsUpdate::misbehavingServers()
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDir(c->folders.path()).mkpath(QStringLiteral("config"));
         QDir(c->folders.path()).mkpath(QStringLiteral("tmp"));
-        QFile settings(c->folders.filePath(QStringLiteral("config/corvane.ini")));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("[Corvane]\nAutoUpdate=1\n");
-        settings.close();
+        QVERIFY(writeFile(c->folders.filePath(QStringLiteral("config/corvane.ini")),
+                          "[Corvane]\nAutoUpdate=1\n"));
 
         quint16 port = 0;
         if (c->fault) {

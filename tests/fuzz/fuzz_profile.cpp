@@ -5,6 +5,7 @@
 //
 // Input: one byte choosing the code page for 8-bit files, then the file's bytes.
 
+#include "app/toolcatalog.h"
 #include "fuzzinput.h"
 #include "i18n/texts.h"
 #include "platform/profileparse.h"
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A few of the launcher's own texts: the first of the main window, an About text and the
     // warnings (sections with blanks and with digits).
     static const QList<TextRef> asked = [] {
-        const QList<TextRef> all = texts::all();
+        const QList<TextRef> all = allTexts();
         return QList<TextRef>{all.first(), texts::Version, texts::UpdateCaption,
                               texts::ToolMissing};
     }();

@@ -2,7 +2,7 @@
 // time, that a vanishing file ends in defaults, and that a window's burst of lookups is fast.
 
 #include "i18n/translate.h"
-#include "testhelpers.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,8 +1,9 @@
 // Folders and files: the listing the language lookup relies on, the user's configuration
 // folder, making folders and removing files and links.
 
+#include "environmentoverride.h"
 #include "platform/platform.h"
-#include "testhelpers.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>

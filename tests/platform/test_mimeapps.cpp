@@ -1,8 +1,9 @@
 // Whether the desktop has an application for a file type, from association lists and desktop
 // entries in private XDG folders.
 
+#include "environmentoverride.h"
 #include "platform/platform.h"
-#include "testhelpers.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>

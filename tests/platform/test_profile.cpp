@@ -1,11 +1,12 @@
 // The profile (INI) reader and writer: the reading rules, encodings, bad files, and a writer
 // that keeps every byte it does not have to change and never loses the file.
 
+#include "environmentoverride.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/profileparse.h"
 #include "platform/textcodec.h"
-#include "testhelpers.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>

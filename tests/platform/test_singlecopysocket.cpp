@@ -2,9 +2,10 @@
 // that no caller can hold it up or pile up connections, what becomes of the socket file, and
 // that a stuck copy, an unusable lock file or another user's socket holds up no start.
 
+#include "environmentoverride.h"
 #include "platform/handles.h"
 #include "platform/singlecopy.h"
-#include "testhelpers.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>

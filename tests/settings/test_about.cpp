@@ -3,9 +3,10 @@
 // environment once), where the link sits, the keys and the link click.
 
 #include "settings/about.h"
+#include "testfiles.h"
 #include "urlrecorder.h"
 
-#include "app/product.h"
+#include "common/product.h"
 #include "i18n/translate.h"
 #include "platform/platform.h"
 
@@ -176,10 +177,8 @@ void TestAbout::texts()
     QFETCH(QString, caption);
     QFETCH(QString, button);
     QFETCH(QString, version);
-    if (!language.isEmpty()) {
-        QFile file(m_folder->filePath(QStringLiteral("lang.lng")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(language) == language.size());
-    }
+    if (!language.isEmpty())
+        QVERIFY(test::writeFile(m_folder->filePath(QStringLiteral("lang.lng")), language));
 
     Tfrm_About about(*m_translator, nullptr);
     about.show();
@@ -203,10 +202,9 @@ void TestAbout::linkUnderVersion()
     QCOMPARE(link->pos(), QPoint(16, 43 + version->height()));
 
     // A longer translation widens the text, not the link's place.
-    QFile file(m_folder->filePath(QStringLiteral("long.lng")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Welcome About]\nReserved=Alle Rechte vorbehalten, auch die der Übersetzung.\n");
-    file.close();
+    QVERIFY(test::writeFile(
+        m_folder->filePath(QStringLiteral("long.lng")),
+        "[Welcome About]\nReserved=Alle Rechte vorbehalten, auch die der Übersetzung.\n"));
     Tfrm_About translated(*m_translator, nullptr);
     translated.show();
     QVERIFY(child<QLabel>(translated, "lbl_Version")->width() > version->width());

@@ -2,7 +2,7 @@
 // and never loses it, failures with their message, and restoring the defaults.
 
 #include "settings/settingsstore.h"
-#include "testhelpers.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -3,6 +3,8 @@
 // A private X session for process-level tests: an Xvfb server on a free display, optionally
 // with a window manager, and small helpers around xdotool and xprop to look at windows.
 
+#include "testfiles.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -43,9 +45,9 @@ public:
         m_environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                              QStringLiteral("unix:path=/nonexistent"));
         QDir().mkpath(m_config.path());
-        QFile settings(m_config.path() + QStringLiteral("/corvane.ini"));
-        if (settings.open(QIODevice::WriteOnly))
-            settings.write("[Corvane]\nAutoUpdate=0\n"); // no network from these tests
+        // No network from these tests.
+        [[maybe_unused]] const bool written = writeFile(
+            m_config.path() + QStringLiteral("/corvane.ini"), "[Corvane]\nAutoUpdate=0\n");
 
         if (withWindowManager) {
             m_windowManager.setProcessEnvironment(m_environment);

@@ -1,10 +1,11 @@
 // The update prompt: its texts with and without a language file, what each way of answering
 // reports back and opens, and that the labels show the server's text as it came, on one line.
 
+#include "testfiles.h"
 #include "update/updateprompt.h"
 #include "urlrecorder.h"
 
-#include "app/product.h"
+#include "common/product.h"
 #include "i18n/translate.h"
 
 #include <QApplication>
@@ -80,10 +81,8 @@ void TestUpdatePrompt::texts()
 {
     QFETCH(QByteArray, language);
     QFETCH(QStringList, shown);
-    if (!language.isEmpty()) {
-        QFile file(m_folder->filePath(QStringLiteral("lang.lng")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(language) == language.size());
-    }
+    if (!language.isEmpty())
+        QVERIFY(test::writeFile(m_folder->filePath(QStringLiteral("lang.lng")), language));
 
     Tfrm_Update prompt(*m_translator, {}, nullptr);
     const QCheckBox* ask = child<QCheckBox>(prompt, "chk_Ask");

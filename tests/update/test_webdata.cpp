@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "testfiles.h"
 #include "testhttpserver.h"
 #include "update/webdata.h"
 
@@ -463,11 +464,7 @@ private Q_SLOTS:
         m_server->setRoute("/c", route(200, "C"));
         const QString kept = tempFolder() + QStringLiteral("/kept.htm");
         const QString dropped = tempFolder() + QStringLiteral("/dropped.htm");
-        {
-            QFile old(kept);
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("older and longer content");
-        }
+        QVERIFY(test::writeFile(kept, "older and longer content"));
         TWebData web(nullptr);
         TWebDataItem* first = web.Data().Add();
         first->URL = m_server->url(QStringLiteral("/a"));

@@ -1,4 +1,4 @@
-#include "app/product.h"
+#include "common/product.h"
 
 namespace corvane {
 

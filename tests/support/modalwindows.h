@@ -1,10 +1,9 @@
 #pragma once
 
-// Helpers shared by the window tests.
+// Modal windows in the window tests: each one that appears is looked at and dismissed.
 
 #include <QApplication>
 #include <QDialog>
-#include <QFile>
 #include <QMessageBox>
 #include <QString>
 #include <QTest>
@@ -68,20 +67,5 @@ private:
     std::function<void(QWidget*)> m_inspect;
     int m_count = 0;
 };
-
-inline void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-/// UTF-16LE with its byte-order mark, as language files are usually saved.
-inline QByteArray utf16le(const QString& text)
-{
-    QByteArray bytes("\xFF\xFE", 2);
-    bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    return bytes;
-}
 
 } // namespace corvane::test

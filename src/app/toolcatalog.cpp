@@ -1,6 +1,8 @@
+#include "app/toolcatalog.h"
+
 #include "i18n/texts.h"
 
-namespace corvane::texts {
+namespace corvane {
 
 namespace {
 
@@ -51,7 +53,7 @@ const ToolEntry& tool(QStringView id)
 
 } // namespace
 
-QList<MainFormText> mainForm()
+QList<MainFormText> mainFormTexts()
 {
     // Object names are built once and kept for the life of the program, so the views into
     // them stay valid.
@@ -91,17 +93,17 @@ QList<MainFormText> mainForm()
     return texts;
 }
 
-QList<TextRef> all()
+QList<TextRef> allTexts()
 {
+    using namespace texts;
     QList<TextRef> list;
-    const QList<MainFormText> mainForm = texts::mainForm();
+    const QList<MainFormText> mainForm = mainFormTexts();
     for (const MainFormText& entry : mainForm)
         list << entry.text;
     list << UpdateCaption << DontCheck << Yes << No << Available << Download << AboutCaption << Ok
          << Version << Compiled << Copyright << Reserved << HelpMissing << HelpRemedy
-         << HelpNotOpened << ToolMissing << ToolRemedy << ToolNotStarted << NotResponding
-         << NoLock;
+         << HelpNotOpened << ToolMissing << ToolRemedy << ToolNotStarted << NotResponding << NoLock;
     return list;
 }
 
-} // namespace corvane::texts
+} // namespace corvane

@@ -1,10 +1,12 @@
-#include "app/placement.h"
+// Where the dialogs open: centred over the window that owns them.
+
+#include "platform/gui/desktop.h"
 
 #include <QEvent>
 #include <QWidget>
 #include <QWindow>
 
-namespace corvane {
+namespace corvane::platform {
 
 namespace {
 
@@ -69,4 +71,4 @@ void centreOverOwner(QWidget* dialog)
         new OwnerCentring(dialog, *owner->window());
 }
 
-} // namespace corvane
+} // namespace corvane::platform

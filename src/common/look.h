@@ -3,11 +3,16 @@
 // What the windows share of their look. Their layouts are in pixels at 96 dots per inch, and so
 // are their fonts.
 
+#include <QColor>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
 
 namespace corvane {
+
+/// The grey of the main window's texts: the tool captions show it while the pointer is
+/// elsewhere.
+inline const QColor GreyText(0x80, 0x80, 0x80);
 
 inline QFont pixelFont(const QString& family, int pixelSize)
 {

@@ -2,7 +2,7 @@
 // desktop's activation token of that start. The token serves this one activation: it never
 // stays in the process environment, from where every tool started later would inherit it.
 
-#include "platform/platform.h"
+#include "platform/gui/desktop.h"
 
 #include <QGuiApplication>
 #include <QWidget>

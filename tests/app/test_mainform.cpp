@@ -1,8 +1,8 @@
 // The main window's texts: the complete list of what the launcher looks up, and how the
 // main window shows what a language file says.
 
-#include "../app/mainwindowfixture.h"
-#include "i18n/texts.h"
+#include "app/toolcatalog.h"
+#include "mainwindowfixture.h"
 
 #include <QAction>
 #include <QLabel>
@@ -66,11 +66,11 @@ void TestMainForm::everyTextInItsOrder()
         QStringLiteral("Trial/Reinstalled1"), QStringLiteral("Trial/NotStarted"),
         QStringLiteral("Trial/NotResponding"), QStringLiteral("Trial/NoLock")};
     QStringList actual;
-    const QList<TextRef> all = texts::all();
+    const QList<TextRef> all = allTexts();
     for (const TextRef& text : all)
         actual << text.section.toString() + u'/' + text.key.toString();
     QCOMPARE(actual, expected);
-    QCOMPARE(texts::mainForm().size(), 44);
+    QCOMPARE(mainFormTexts().size(), 44);
 }
 
 void TestMainForm::defaultsWithoutLanguageFile()

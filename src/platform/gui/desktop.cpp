@@ -1,8 +1,8 @@
-// Desktop services and message boxes: the parts of the platform layer that need a GUI.
+// Desktop services, window manager hints and message boxes.
+
+#include "platform/gui/desktop.h"
 
 #include "platform/platform.h"
-
-#include "i18n/captiontext.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>
