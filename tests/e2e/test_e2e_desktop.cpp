@@ -38,7 +38,8 @@ private:
     /// The centre of a tool's button, relative to the main window's client area.
     QPoint buttonCentre(const ToolEntry& tool) const;
     QString settingsPath() const { return m_session->configFolder() + u"/corvane.ini"; }
-    void typeKeysSlowly(const QStringList& keys);
+    /// Opens Help > About... from the menu bar and returns the About window, or an empty text.
+    QString openAboutFromMenu();
 
     std::unique_ptr<XSession> m_session;
     QTemporaryDir m_root;
@@ -118,13 +119,18 @@ QPoint TestE2eDesktop::buttonCentre(const ToolEntry& tool) const
                 layout::ButtonHeight / 2};
 }
 
-void TestE2eDesktop::typeKeysSlowly(const QStringList& keys)
+QString TestE2eDesktop::openAboutFromMenu()
 {
-    // One at a time, so that each menu is open before the next key arrives.
-    for (const QString& key : keys) {
-        m_session->run(QStringLiteral("xdotool"), {QStringLiteral("key"), key});
+    // The first menu by a click on the menu bar, then over to "Help" and down to "About...",
+    // one key at a time, so that each menu is open before the next key arrives.
+    clickAt(*m_session, m_window, QPoint(20, m_menuHeight / 2));
+    QTest::qWait(300);
+    for (const char* key : {"Right", "Right", "Down", "Return"}) {
+        m_session->run(QStringLiteral("xdotool"),
+                       {QStringLiteral("key"), QString::fromLatin1(key)});
         QTest::qWait(250);
     }
+    return waitForTitled(*m_session, m_launcher->pid(), QStringLiteral("About"));
 }
 
 void TestE2eDesktop::mainWindowScreenshot()
@@ -146,11 +152,7 @@ void TestE2eDesktop::windowsCarryTheProgramIcon()
     QTRY_COMPARE(windowIconPicture(*m_session, m_window, 16), expected);
 
     // A window of its own, such as the About window, carries it as well.
-    clickAt(*m_session, m_window, QPoint(20, m_menuHeight / 2));
-    QTest::qWait(300);
-    typeKeysSlowly({QStringLiteral("Right"), QStringLiteral("Right"), QStringLiteral("Down"),
-                    QStringLiteral("Return")});
-    const QString about = waitForTitled(*m_session, m_launcher->pid(), QStringLiteral("About"));
+    const QString about = openAboutFromMenu();
     QVERIFY2(!about.isEmpty(), "no About window");
     QCOMPARE(windowIconPicture(*m_session, about, 16), expected);
     typeKeys(*m_session, about, {QStringLiteral("Escape")});
@@ -198,12 +200,7 @@ void TestE2eDesktop::aboutWindowFromMenu()
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("windowmove"), QStringLiteral("--sync"), m_window,
                     QStringLiteral("30"), QStringLiteral("40")});
-    // The first menu by a click on the menu bar, then over to "Help" and down to "About...".
-    clickAt(*m_session, m_window, QPoint(20, m_menuHeight / 2));
-    QTest::qWait(300);
-    typeKeysSlowly({QStringLiteral("Right"), QStringLiteral("Right"), QStringLiteral("Down"),
-                    QStringLiteral("Return")});
-    const QString about = waitForTitled(*m_session, m_launcher->pid(), QStringLiteral("About"));
+    const QString about = openAboutFromMenu();
     QVERIFY2(!about.isEmpty(), "no About window");
     // Framed and placed by now; its frame is taller than its client area by the title bar.
     QTest::qWait(300);
