@@ -93,8 +93,6 @@ int run(int& argc, char** argv, platform::SingleCopy& singleCopy)
     QApplication app(argc, argv);
     failure.reset();
     ToolPictures pictures; // decoded meanwhile on a thread of their own
-    // So is the program's icon.
-    ApplicationIcon icon(platform::programFolder());
 
     const Translator translator(platform::programFolder());
     const SettingsStore settings(&platform::userConfigFolder);
@@ -116,10 +114,12 @@ int run(int& argc, char** argv, platform::SingleCopy& singleCopy)
     platform::onTerminationRequest([&frm_Main] { frm_Main.close(); });
 
     frm_Main.show();
-    // Every window takes it from the application; handing it to the window system waits until
-    // the main window is on its way to the screen.
-    QMetaObject::invokeMethod(
-        &app, [&icon] { QApplication::setWindowIcon(icon.icon()); }, Qt::QueuedConnection);
+    // Every window takes the icon from the application. Its pictures are decoded when it is
+    // handed to the window system, which waits until the main window's first frame is on the
+    // screen.
+    platform::afterFirstFrame(&frm_Main, [] {
+        QApplication::setWindowIcon(applicationIcon(platform::programFolder()));
+    });
     const int status = QApplication::exec();
 
     // The window has closed and the settings are written: from here on a new start runs on
