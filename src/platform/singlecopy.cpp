@@ -271,8 +271,8 @@ private:
     std::list<WaitingConnection*> m_waiting; // oldest first
     QObject m_owner; // parent of every notifier, timer and waiting connection
     QSocketNotifier* m_incoming = nullptr;
-    QTimer* m_acceptPause =
-        nullptr; // rests the notifier when accepting fails for want of resources
+    // Rests the notifier when accepting fails for want of resources.
+    QTimer* m_acceptPause = nullptr;
 };
 
 std::unique_ptr<SingleCopy::Listener> SingleCopy::Listener::open(const QByteArray& path)

@@ -3,35 +3,19 @@
 // stays in the process environment, from where every tool started later would inherit it.
 
 #include "platform/gui/desktop.h"
+#include "x11.h"
 
-#include <QGuiApplication>
 #include <QWidget>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <xcb/xcb.h>
 
 namespace corvane::platform {
 
+using x11::atom;
+using x11::owned;
+
 namespace {
-
-// xcb's replies are malloc()ed.
-template <typename Reply> using ReplyPointer = std::unique_ptr<Reply, decltype(&std::free)>;
-template <typename Reply> ReplyPointer<Reply> owned(Reply* reply)
-{
-    return ReplyPointer<Reply>(reply, &std::free);
-}
-
-xcb_atom_t atom(xcb_connection_t* connection, const char* name)
-{
-    const auto reply = owned(xcb_intern_atom_reply(
-        connection,
-        xcb_intern_atom(connection, false, static_cast<uint16_t>(std::strlen(name)), name),
-        nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
 
 // The time of the user's action that made the other start, which a startup id carries at its
 // end ("..._TIME<n>"); 0 when it carries none.
@@ -96,10 +80,10 @@ void endStartup(xcb_connection_t* connection, xcb_window_t root, const QByteArra
 
 void activateForStart(QWidget* window, const QByteArray& token)
 {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11) {
-        // Wayland: Qt's activation request takes the token from XDG_ACTIVATION_TOKEN, which
-        // holds it for this one call.
+    xcb_connection_t* connection = x11::connection();
+    if (!connection) {
+        // Wayland (or no window system at all): Qt's activation request takes the token from
+        // XDG_ACTIVATION_TOKEN, which holds it for this one call.
         if (!token.isEmpty())
             qputenv("XDG_ACTIVATION_TOKEN", token);
         window->activateWindow();
@@ -112,7 +96,6 @@ void activateForStart(QWidget* window, const QByteArray& token)
     window->activateWindow();
     if (token.isEmpty())
         return;
-    xcb_connection_t* connection = x11->connection();
     const auto xid = static_cast<xcb_window_t>(window->winId());
     const auto geometry =
         owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, xid), nullptr));

@@ -3,16 +3,12 @@
 #include "platform/gui/desktop.h"
 
 #include "platform/platform.h"
+#include "x11.h"
 
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QUrl>
 #include <QWindow>
-
-#include <cstdlib>
-#include <memory>
-#include <xcb/xcb.h>
 
 namespace corvane::platform {
 
@@ -28,26 +24,17 @@ void requestTitleBarOnly(const QWindow& window)
     // Qt says "a title bar without buttons" to X11 window managers only through the Motif
     // functions (move and resize) and leaves out the decorations, which managers that go by
     // the decorations read as all of them. Both are spelled out here.
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    // Other platforms may answer for X11 too (offscreen does) without a connection.
-    xcb_connection_t* connection =
-        x11 && QGuiApplication::platformName() == u"xcb" ? x11->connection() : nullptr;
+    xcb_connection_t* connection = x11::connection();
     if (!connection)
         return;
-    const QByteArray name("_MOTIF_WM_HINTS");
-    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-        xcb_intern_atom_reply(
-            connection,
-            xcb_intern_atom(connection, 0, static_cast<quint16>(name.size()), name.constData()),
-            nullptr),
-        &std::free);
-    if (!atom)
+    const xcb_atom_t hintsAtom = x11::atom(connection, "_MOTIF_WM_HINTS");
+    if (hintsAtom == XCB_ATOM_NONE)
         return;
     enum : quint32 { HasFunctions = 1, HasDecorations = 2, Move = 4, Border = 2, Title = 8 };
     // Which fields count, the functions, the decorations, the input mode, the status.
     const quint32 hints[5] = {HasFunctions | HasDecorations, Move, Border | Title, 0, 0};
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE,
-                        static_cast<xcb_window_t>(window.winId()), atom->atom, atom->atom, 32, 5,
+                        static_cast<xcb_window_t>(window.winId()), hintsAtom, hintsAtom, 32, 5,
                         hints);
     xcb_flush(connection);
 }
