@@ -10,7 +10,6 @@
 #include "platform/gui/desktop.h"
 
 #include <QIcon>
-#include <QKeyEvent>
 #include <QStringList>
 #include <QStyle>
 #include <QWindow>
@@ -137,29 +136,31 @@ void Tfrm_Update::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void Tfrm_Update::keyPressEvent(QKeyEvent* event)
-{
-    // Esc answers "No", like a click on it; QDialog would only reject.
-    if (event->matches(QKeySequence::Cancel)) {
-        ui->btn_Cancel->click();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 void Tfrm_Update::btn_OKClick()
 {
     platform::openUrl(homePage());
-    if (m_setAutoUpdate)
-        m_setAutoUpdate(!ui->chk_Ask->isChecked());
+    applyCheckBox();
     accept();
 }
 
 void Tfrm_Update::btn_CancelClick()
 {
+    reject();
+}
+
+void Tfrm_Update::reject()
+{
+    // Every way out other than "Yes" answers "No": the button, Esc, and a close by the window
+    // manager, which may offer a close button or Alt+F4 whatever the prompt asks of it. None
+    // may drop a ticked box.
+    applyCheckBox();
+    QDialog::reject();
+}
+
+void Tfrm_Update::applyCheckBox()
+{
     if (m_setAutoUpdate)
         m_setAutoUpdate(!ui->chk_Ask->isChecked());
-    reject();
 }
 
 } // namespace corvane

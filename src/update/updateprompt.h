@@ -2,7 +2,7 @@
 
 // The update prompt: tells the user that a newer version is out and offers the home page. Its
 // check box switches the update check off for later starts; the choice goes back to the main
-// window through a callback, and the main window writes it to the settings when it closes.
+// window through a callback, and the main window keeps it in the settings.
 
 #include <QDialog>
 #include <QString>
@@ -22,9 +22,9 @@ class Tfrm_Update : public QDialog
 {
     Q_OBJECT
 public:
-    /// Looks up the caption and the button texts at once. Both buttons call `setAutoUpdate`
-    /// with the opposite of the check box, "Yes" after opening the home page; a close through
-    /// the window manager answers nothing and calls it not at all.
+    /// Looks up the caption and the button texts at once. Every answer calls `setAutoUpdate`
+    /// with the opposite of the check box: "Yes" after opening the home page, and "No", Esc or
+    /// a close through the window manager without opening anything.
     Tfrm_Update(const Translator& translator, std::function<void(bool autoUpdate)> setAutoUpdate,
                 QWidget* owner);
     ~Tfrm_Update() override;
@@ -34,14 +34,16 @@ public:
     /// where more lines follow.
     void setTexts(const QString& message, const QString& media, const QString& download);
 
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void FormCreate(const Translator& translator);
     void btn_OKClick();
     void btn_CancelClick();
+    void applyCheckBox();
 
     std::unique_ptr<Ui::frm_Update> ui;
     std::function<void(bool)> m_setAutoUpdate;
