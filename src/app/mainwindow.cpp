@@ -169,11 +169,14 @@ void Tfrm_Main::buildMenu()
                                  QStringLiteral("Check for updates when program starts"));
     Checkforupdates1->setCheckable(true);
     Checkforupdates1->setChecked(true);
-    connect(Checkforupdates1, &QAction::toggled, this, [this](bool on) { FAutoUpdate = on; });
+    connect(Checkforupdates1, &QAction::toggled, this, &Tfrm_Main::setAutoUpdate);
     CloseMainWindow1 = addAction(settings, QStringLiteral("CloseMainWindow1"),
                                  QStringLiteral("Close main window after project is launched"));
     CloseMainWindow1->setCheckable(true);
-    connect(CloseMainWindow1, &QAction::toggled, this, [this](bool on) { FAutoClose = on; });
+    connect(CloseMainWindow1, &QAction::toggled, this, [this](bool on) {
+        FAutoClose = on;
+        SaveChangedSettings();
+    });
     settings->addSeparator()->setObjectName(QStringLiteral("N4"));
     connect(addAction(settings, QStringLiteral("Restoredefaultsettings1"),
                       QStringLiteral("Restore default settings")),
@@ -251,6 +254,24 @@ void Tfrm_Main::Restoredefaultsettings1Click()
     FAutoUpdate = defaults.autoUpdate;
     FAutoClose = defaults.autoClose;
     Settings1Click();
+}
+
+void Tfrm_Main::setAutoUpdate(bool on)
+{
+    if (on == FAutoUpdate)
+        return;
+    FAutoUpdate = on;
+    SaveChangedSettings();
+}
+
+void Tfrm_Main::SaveChangedSettings()
+{
+    // Written at once, and again at the close: the session may end without closing the window
+    // (a Wayland session asks nothing before it ends, and a display that goes away ends the
+    // process), and a change must outlive that. A failure here says nothing; the close, which
+    // writes again, reports it.
+    [[maybe_unused]] const std::optional<QString> error =
+        m_settings.save(Preferences{FAutoUpdate, FAutoClose});
 }
 
 bool Tfrm_Main::FormCloseQuery()
@@ -345,7 +366,7 @@ void Tfrm_Main::Timer1Timer()
     Timer1->stop();
     // A fresh window for every showing, destroyed when its modal loop ends.
     Tfrm_Update frm_Update(
-        m_translator, [this](bool on) { FAutoUpdate = on; }, this);
+        m_translator, [this](bool on) { setAutoUpdate(on); }, this);
     const QString message = m_translator.Translate(texts::Available);
     frm_Update.setTexts(message, ProductTitle + u' ' + AvailableVersion,
                         m_translator.Translate(texts::Download));

@@ -43,7 +43,6 @@ public:
 
     bool autoUpdate() const { return FAutoUpdate; }
     bool autoClose() const { return FAutoClose; }
-    void setAutoUpdate(bool on) { FAutoUpdate = on; }
 
     /// The update information names a newer version. Called on the fetcher's worker thread:
     /// keeps the body and arms Timer1 on the main thread.
@@ -68,6 +67,8 @@ private:
     QAction* addAction(QMenu* menu, const QString& name, const QString& text);
     void FormShow();
     void LoadSettings();
+    void setAutoUpdate(bool on);
+    void SaveChangedSettings();
     void Settings1Click();
     void Restoredefaultsettings1Click();
     void Help2Click();

@@ -76,12 +76,13 @@ void TestPreferences::togglesReachTheFile()
     auto* closeWindow = f.child<QAction>(QStringLiteral("CloseMainWindow1"));
     checkUpdates->trigger();
     QVERIFY(w.autoUpdate());
+    // Written at once, so that a session that ends without closing the window keeps it.
+    QCOMPARE(settingsFile(f), QByteArray("[Corvane]\nAutoUpdate=1\nAutoClose=0\n"));
     checkUpdates->trigger();
     QVERIFY(!w.autoUpdate());
     closeWindow->trigger();
     QVERIFY(w.autoClose());
-    // The file is written only when the window closes.
-    QCOMPARE(settingsFile(f), QByteArray("[Corvane]\nAutoUpdate=0\n"));
+    QCOMPARE(settingsFile(f), QByteArray("[Corvane]\nAutoUpdate=0\nAutoClose=1\n"));
     QVERIFY(w.close());
     QCOMPARE(settingsFile(f), QByteArray("[Corvane]\nAutoUpdate=0\nAutoClose=1\n"));
 }

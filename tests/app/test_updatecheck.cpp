@@ -7,6 +7,7 @@
 #include "testhttpserver.h"
 #include "urlrecorder.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QFile>
@@ -127,7 +128,7 @@ void TestUpdateCheck::answerSetsAutoUpdate()
     MainWindowFixture f;
     Tfrm_Main& window = f.show();
     // Starts from the other value, so that the answer is seen to arrive.
-    window.setAutoUpdate(!autoUpdate);
+    f.child<QAction>(QStringLiteral("Checkforupdates1"))->setChecked(!autoUpdate);
 
     bool answered = false;
     handleNextModal([&](QWidget* prompt) {
@@ -140,6 +141,9 @@ void TestUpdateCheck::answerSetsAutoUpdate()
     QTRY_VERIFY(!QApplication::activeModalWidget());
 
     QCOMPARE(window.autoUpdate(), autoUpdate);
+    // In the file at once, not only when the window closes.
+    QVERIFY(readFile(f.configFolder + QStringLiteral("/corvane.ini"))
+                .contains(autoUpdate ? "AutoUpdate=1\n" : "AutoUpdate=0\n"));
     QCOMPARE(m_urls.opened, opensHomePage ? QList<QUrl>{homePage()} : QList<QUrl>{});
 }
 
