@@ -6,6 +6,7 @@
 #include "common/look.h"
 
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -168,6 +169,7 @@ bool ToolButton::handleMouse(QWidget* control, QEvent* event, bool feedback)
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
+        m_underPointer = control;
         if (feedback)
             setPressed(true);
         // The second press of a double click starts nothing: only a plain press arms a click.
@@ -196,8 +198,38 @@ bool ToolButton::handleMouse(QWidget* control, QEvent* event, bool feedback)
         }
         return true;
     }
+    case QEvent::MouseMove: {
+        // Qt gives the pressed control every move while any button is held. Only the left
+        // button holds the mouse capture, though: with the right or middle one held, the caption
+        // and the status bar follow the pointer from control to control, as with none held.
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->buttons() & (Qt::RightButton | Qt::MiddleButton) &&
+            !(mouse->buttons() & Qt::LeftButton))
+            followPointer(*mouse, control);
+        return false;
+    }
     default:
         return false;
+    }
+}
+
+void ToolButton::followPointer(const QMouseEvent& move, QWidget* control)
+{
+    QWidget* top = window();
+    const QPoint inWindow = control->mapTo(top, move.position().toPoint());
+    QWidget* under = top->rect().contains(inWindow) ? top->childAt(inWindow) : nullptr;
+    if (under == m_underPointer)
+        return;
+    // The crossings Qt would have sent without the button held; once it is released, Qt sends
+    // its own, which end in the same state.
+    if (m_underPointer) {
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(m_underPointer, &leave);
+    }
+    m_underPointer = under;
+    if (under) {
+        QEnterEvent enter(under->mapFrom(top, inWindow), inWindow, move.globalPosition());
+        QCoreApplication::sendEvent(under, &enter);
     }
 }
 

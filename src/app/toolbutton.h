@@ -3,7 +3,10 @@
 // The picture buttons of the main window and the grey category captions beside them.
 
 #include <QLabel>
+#include <QPointer>
 #include <QWidget>
+
+class QMouseEvent;
 
 namespace corvane {
 
@@ -14,6 +17,8 @@ class ToolPictures;
 /// turns black while the pointer is over the icon or caption, and any mouse button pressed on
 /// them moves the whole button down by one pixel until it is released. A left click released
 /// inside the icon, caption or panel emits clicked(); a double click's second press does not.
+/// Only the left button captures the mouse: while another is held, the pointer's moves over
+/// other tools show as they do with no button held.
 class ToolButton : public QWidget
 {
     Q_OBJECT
@@ -34,6 +39,7 @@ protected:
 
 private:
     bool handleMouse(QWidget* control, QEvent* event, bool feedback);
+    void followPointer(const QMouseEvent& move, QWidget* control);
     void setPressed(bool pressed);
     void setCaptionColor(QColor color);
 
@@ -41,6 +47,7 @@ private:
     QLabel* m_caption;
     QPoint m_restPosition;
     QWidget* m_clickTarget = nullptr; ///< where the left button went down for a click
+    QPointer<QWidget> m_underPointer; ///< while a button is held: what the pointer is over
     bool m_pressed = false;
 };
 

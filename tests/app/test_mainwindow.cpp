@@ -199,6 +199,19 @@ void TestMainWindow::hoverTurnsCaptionBlack()
     // Onto the row background.
     QTest::mouseMove(f.child(QStringLiteral("pnl_Top2")), QPoint(480, 80));
     QTRY_COMPARE(colour(neighbour), grey);
+
+    // The right button takes no capture: held down, it leaves the caption and the status bar
+    // following the pointer. Qt hands the moves to the pressed icon.
+    QWidget* icon = f.child(QStringLiteral("img_MP3Disc"));
+    QTest::mouseMove(icon, QPoint(44, 24));
+    QTRY_COMPARE(colour(neighbour), black);
+    QTest::mousePress(icon, Qt::RightButton, {}, QPoint(44, 24));
+    QTest::mouseMove(icon, QPoint(44 + 89, 24)); // over the DVD-Video icon
+    QCOMPARE(colour(neighbour), grey);
+    QCOMPARE(colour(f.child<QWidget>(QStringLiteral("btn_DVDVideo"))), black);
+    QCOMPARE(f.child<QStatusBar>(QStringLiteral("sts_Bar"))->currentMessage(),
+             QStringLiteral("Create DVD-Video that can be played in DVD player, XBOX or PS3."));
+    QTest::mouseRelease(icon, Qt::RightButton, {}, QPoint(44 + 89, 24));
 }
 
 void TestMainWindow::pressMovesButtonDown_data()
