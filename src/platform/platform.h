@@ -14,6 +14,7 @@
 class QByteArray;
 class QByteArrayView;
 class QDate;
+class QObject;
 
 namespace corvane::platform {
 
@@ -84,10 +85,20 @@ QString createTemporaryFile(QStringView prefix);
 /// False when it could not start.
 bool startDetached(const QString& program, const QStringList& arguments);
 
-/// Whether the desktop has an application for files of `mimeType` (or one of its other
-/// names): a default or added association in a mimeapps.list, or an installed desktop entry
-/// that lists the type, less the removed associations. Read anew on every call.
-bool hasApplicationFor(const QString& mimeType);
+/// Asks the desktop, through xdg-mime, whether it has a default application for files of
+/// `mimeType`, and calls `done(found)` on the main thread once it has answered, unless
+/// `context` has gone by then. A question left unanswered for a few seconds (a file the desktop
+/// reads may be a pipe that nobody writes to) counts as none: it is ended with whatever it
+/// started. Never waits. Main thread.
+void findDefaultApplication(const QString& mimeType, QObject* context,
+                            std::function<void(bool found)> done);
+
+/// Hands the local file `path` to the desktop's opener, xdg-open, and calls `done(opened)` on
+/// the main thread unless `context` has gone by then: false when the opener could not start or
+/// ended with a failure, true when it ended well or is still at work after a few seconds
+/// (where the desktop has no opener of its own, it waits for the program it started). Never
+/// waits. Main thread.
+void openFile(const QString& path, QObject* context, std::function<void(bool opened)> done);
 
 // ---- Desktop session ------------------------------------------------------------------------
 

@@ -3,27 +3,32 @@
 #include "i18n/texts.h"
 #include "i18n/translate.h"
 #include "i18n/warning.h"
-#include "platform/gui/desktop.h"
 #include "platform/platform.h"
 
-#include <QUrl>
+#include <QWidget>
 
 namespace corvane {
 
 namespace {
 
-// Opens `chm` or the pages beside it; the file that could not be opened, or empty.
-QString openViewerOrPages(const QString& programFolder, const QString& chm)
+void warnNotOpened(QWidget* owner, const Translator& translator, const QString& file)
 {
-    // Handed to the opener only when the desktop has a viewer for it: otherwise the opener
-    // fails where nobody sees it. The same pages as HTML, beside it, open in any browser.
-    if (platform::hasApplicationFor(QStringLiteral("application/vnd.ms-htmlhelp")) &&
-        platform::openUrl(QUrl::fromLocalFile(chm)))
-        return {};
-    const QString html = programFolder + QStringLiteral("help/index.html");
-    if (!platform::isRegularFile(html))
-        return chm;
-    return platform::openUrl(QUrl::fromLocalFile(html)) ? QString() : html;
+    showTwoLineWarning(owner, translator.Translate(texts::HelpNotOpened), file);
+}
+
+// The same pages as HTML, beside the compiled help, in the web browser; when they are not
+// there or cannot be opened, the warning names the file tried last.
+void openPages(QWidget* owner, const Translator& translator, const QString& chm)
+{
+    const QString html = translator.programFolder() + QStringLiteral("help/index.html");
+    if (!platform::isRegularFile(html)) {
+        warnNotOpened(owner, translator, chm);
+        return;
+    }
+    platform::openFile(html, owner, [owner, &translator, html](bool opened) {
+        if (!opened)
+            warnNotOpened(owner, translator, html);
+    });
 }
 
 } // namespace
@@ -33,10 +38,23 @@ void openHelp(QWidget* owner, const Translator& translator)
     const QString chm = translator.programFolder() + QStringLiteral("corvane.chm");
     if (!platform::isRegularFile(chm)) {
         showTwoLineWarning(owner, translator, texts::HelpMissing, texts::HelpRemedy);
-    } else if (const QString tried = openViewerOrPages(translator.programFolder(), chm);
-               !tried.isEmpty()) {
-        showTwoLineWarning(owner, translator.Translate(texts::HelpNotOpened), tried);
+        return;
     }
+    // Handed to the opener only when the desktop has a viewer for it: without one the opener
+    // would give it to the web browser, which offers to download it. A viewer that fails (its
+    // program gone) leaves the pages.
+    platform::findDefaultApplication(
+        QStringLiteral("application/vnd.ms-htmlhelp"), owner,
+        [owner, &translator, chm](bool viewer) {
+            if (!viewer) {
+                openPages(owner, translator, chm);
+                return;
+            }
+            platform::openFile(chm, owner, [owner, &translator, chm](bool opened) {
+                if (!opened)
+                    openPages(owner, translator, chm);
+            });
+        });
 }
 
 } // namespace corvane

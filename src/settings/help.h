@@ -9,10 +9,11 @@ namespace corvane {
 
 class Translator;
 
-/// Opens the help of the translator's program folder: corvane.chm when the desktop has an
-/// application for CHM files, otherwise help/index.html in the browser. When there is no
-/// corvane.chm file, or nothing could be handed to the opener, says so in a warning owned by
-/// `owner`; the second names the file tried last.
+/// Opens the help of the translator's program folder: corvane.chm when the desktop has a
+/// viewer for CHM files, otherwise, or when the viewer fails, help/index.html in the browser.
+/// When there is no corvane.chm file, says so at once in a warning owned by `owner`. The rest
+/// happens later, without the window waiting: when nothing could be opened, a warning names
+/// the file tried last. `owner` must not be null; `translator` must outlive it.
 void openHelp(QWidget* owner, const Translator& translator);
 
 } // namespace corvane

@@ -66,13 +66,14 @@ printf '%s\n' "\$0" "\$@" >"$record"
 TOOL
 chmod +x "$root/usr/lib/corvane/files_writer.exe"
 
-# A stand-in for the desktop's opener records what it is handed; the desktop's applications
-# are the test's own.
-mkdir -p "$scratch/bin" "$scratch/data/applications"
+# Stand-ins for the desktop's opener, which records what it is handed, and for its lookup,
+# which names a CHM viewer once the file "viewer" says one is installed.
+mkdir -p "$scratch/bin"
 opened="$scratch/opened"
 printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$opened" >"$scratch/bin/xdg-open"
-chmod +x "$scratch/bin/xdg-open"
-export PATH="$scratch/bin:$PATH" XDG_DATA_HOME="$scratch/data" XDG_DATA_DIRS="$scratch/data"
+printf '#!/bin/sh\ncat "%s" 2>/dev/null\n' "$scratch/viewer" >"$scratch/bin/xdg-mime"
+chmod +x "$scratch/bin/xdg-open" "$scratch/bin/xdg-mime"
+export PATH="$scratch/bin:$PATH"
 
 start_xvfb 1024x768x24
 prepare_launcher_environment
@@ -109,12 +110,11 @@ press_f1() {
     done
     tail -n 1 "$opened" 2>/dev/null
 }
-[ "$(press_f1)" = "file://$root/usr/lib/corvane/help/index.html" ] \
+[ "$(press_f1)" = "$root/usr/lib/corvane/help/index.html" ] \
     || fail "without a CHM viewer F1 opened: $(cat "$opened" 2>/dev/null)"
 if [ "$help_built" = 1 ]; then
-    printf '[Desktop Entry]\nType=Application\nName=Viewer\nExec=true %%f\n%s\n' \
-        'MimeType=application/vnd.ms-htmlhelp;' >"$scratch/data/applications/viewer.desktop"
-    [ "$(press_f1)" = "file://$root/usr/lib/corvane/corvane.chm" ] \
+    echo viewer.desktop >"$scratch/viewer"
+    [ "$(press_f1)" = "$root/usr/lib/corvane/corvane.chm" ] \
         || fail "with a CHM viewer F1 opened: $(cat "$opened")"
 fi
 
