@@ -18,7 +18,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 using namespace corvane;
 
@@ -28,42 +27,55 @@ namespace {
 // a teardown that hangs (a window system that no longer answers) must not keep the process.
 constexpr unsigned TeardownSeconds = 5;
 
-// Qt ends the process when it can reach no window system. The claim is given up first and one
-// line says why, instead of Qt's advice to reinstall and an abort that leaves files behind.
-// While it lives, Qt's fatal messages come here; there is no way to pass state to the handler.
-class DisplayFailure
+// Qt ends the process when it cannot reach the window system or loses it. At the start it
+// says so in a fatal message: the claim is given up first and one line says why, instead of
+// Qt's advice to reinstall and an abort that leaves files behind. Later, when the display goes
+// away (the X server or the Wayland compositor ended), it says so in a warning and exits at
+// once from whatever thread noticed, without the program's own ending (on Wayland not even the
+// functions registered with atexit): the claim's files are removed on the way. While it lives,
+// Qt's messages come here; there is no way to pass state to the handler.
+class DisplayWatch
 {
 public:
-    explicit DisplayFailure(platform::SingleCopy* claim)
+    explicit DisplayWatch(platform::SingleCopy* claim)
     {
         s_claim = claim;
+        s_connected = false;
         s_handler = qInstallMessageHandler(&handle);
     }
-    ~DisplayFailure()
+    ~DisplayWatch()
     {
         qInstallMessageHandler(s_handler);
         s_claim = nullptr;
     }
-    DisplayFailure(const DisplayFailure&) = delete;
-    DisplayFailure& operator=(const DisplayFailure&) = delete;
+    DisplayWatch(const DisplayWatch&) = delete;
+    DisplayWatch& operator=(const DisplayWatch&) = delete;
+
+    /// The application object is up: a fatal message from now on is no failure to connect.
+    void connected() { s_connected = true; }
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
     {
-        if (type != QtFatalMsg) {
-            s_handler(type, context, text);
-            return;
+        if (type == QtFatalMsg && !s_connected) {
+            if (s_claim)
+                s_claim->release();
+            const char* name =
+                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "DISPLAY" : "WAYLAND_DISPLAY";
+            std::fprintf(stderr, "corvane: cannot connect to the display %s=%s\n", name,
+                         qgetenv(name).constData());
+            std::_Exit(1);
         }
-        if (s_claim)
-            s_claim->release();
-        const char* name =
-            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "DISPLAY" : "WAYLAND_DISPLAY";
-        std::fprintf(stderr, "corvane: cannot connect to the display %s=%s\n", name,
-                     qgetenv(name).constData());
-        std::_Exit(1);
+        // What Qt's X11 and Wayland plugins say right before they end the process.
+        if (type == QtWarningMsg && s_claim &&
+            (text.startsWith(u"The X11 connection broke") ||
+             text.startsWith(u"The Wayland connection")))
+            s_claim->releaseForExit();
+        s_handler(type, context, text);
     }
 
     static inline platform::SingleCopy* s_claim = nullptr;
+    static inline bool s_connected = false;
     static inline QtMessageHandler s_handler = nullptr;
 };
 
@@ -74,7 +86,7 @@ int refuseStart(int& argc, char** argv, const TextRef& problem, const QString& d
     const QString line =
         problem.defaultText.toString() + (detail.isEmpty() ? QString() : u" (" + detail + u')');
     std::fprintf(stderr, "corvane: %s\n", qPrintable(line));
-    const DisplayFailure failure(nullptr);
+    const DisplayWatch watch(nullptr);
     const QApplication app(argc, argv);
     const Translator translator(platform::programFolder());
     const QString text = translator.Translate(problem);
@@ -89,9 +101,9 @@ int run(int& argc, char** argv, platform::SingleCopy& singleCopy)
     // the next activation instead of asking the desktop for a fresh one. Qt takes
     // DESKTOP_STARTUP_ID itself when it connects to the X server.
     qunsetenv("XDG_ACTIVATION_TOKEN");
-    auto failure = std::make_unique<DisplayFailure>(&singleCopy);
+    DisplayWatch watch(&singleCopy);
     QApplication app(argc, argv);
-    failure.reset();
+    watch.connected();
     ToolPictures pictures; // decoded meanwhile on a thread of their own
 
     const Translator translator(platform::programFolder());

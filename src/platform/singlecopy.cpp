@@ -246,6 +246,10 @@ public:
 
     void start(std::function<void(const QByteArray& token)> activate);
 
+    /// Removes the socket's name unless another copy's socket has taken it. Touches no Qt
+    /// object, so that any thread may call it.
+    void removeName() const;
+
 private:
     // A connection whose request line has not come in whole. The notifier and the timer are
     // its children, so that deleteLater() ends all three after the event that finished it.
@@ -322,6 +326,11 @@ SingleCopy::Listener::~Listener()
     if (m_incoming)
         m_incoming->setEnabled(false);
     m_socket.reset();
+    removeName();
+}
+
+void SingleCopy::Listener::removeName() const
+{
     // A later copy may have taken the name over meanwhile; its socket stays.
     struct stat info
     {
@@ -425,6 +434,19 @@ SingleCopy::~SingleCopy()
 void SingleCopy::release()
 {
     m_listener.reset();
+    removeLockName();
+    m_lock.reset();
+}
+
+void SingleCopy::releaseForExit() const
+{
+    if (m_listener)
+        m_listener->removeName();
+    removeLockName();
+}
+
+void SingleCopy::removeLockName() const
+{
     if (!m_lock.isOpen())
         return;
     // Removed while still held, so that a start that opens the file from now on finds a new
@@ -432,7 +454,6 @@ void SingleCopy::release()
     const QByteArray lockPath = QFile::encodeName(m_socketPath + u".lock");
     if (isFileAt(m_lock.get(), lockPath))
         ::unlink(lockPath.constData());
-    m_lock.reset();
 }
 
 bool SingleCopy::handOver(const QDeadlineTimer& deadline) const

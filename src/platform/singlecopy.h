@@ -54,6 +54,10 @@ public:
     /// lock file that something else has put under the name meanwhile stays.
     void release();
 
+    /// Gives the claim up for a process that ends at once, from any thread: removes the socket
+    /// and the lock file as release() does and leaves the rest to the end of the process.
+    void releaseForExit() const;
+
     /// The socket's path, for tests and diagnostics.
     const QString& socketPath() const { return m_socketPath; }
 
@@ -62,6 +66,7 @@ private:
 
     /// Asks the copy that listens on the socket to come forward; true once it has answered.
     bool handOver(const QDeadlineTimer& deadline) const;
+    void removeLockName() const;
 
     QString m_socketPath;
     QString m_failure;

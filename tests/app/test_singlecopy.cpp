@@ -96,6 +96,7 @@ private Q_SLOTS:
     void simultaneousStartsGiveOneWindow();
     void stoppedCopyIsReported();
     void hungTeardownGivesTheClaimUp();
+    void displayGoneGivesTheClaimUp();
     void noDisplay_data();
     void noDisplay();
 };
@@ -271,6 +272,24 @@ void TestSingleCopy::hungTeardownGivesTheClaimUp()
     QVERIFY(first->waitForFinished(15000));
     QCOMPARE(first->exitStatus(), QProcess::NormalExit);
     QCOMPARE(first->exitCode(), 0);
+}
+
+void TestSingleCopy::displayGoneGivesTheClaimUp()
+{
+    // The X server ends under the running copy, which Qt then ends at once, leaks and all.
+    auto session = std::make_unique<XSession>(false);
+    QVERIFY(session->isRunning());
+    const QTemporaryDir runtime;
+    QProcessEnvironment environment = session->environment();
+    environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+    environment.insert(u"ASAN_OPTIONS"_s, u"detect_leaks=0"_s);
+    auto first = start(environment);
+    QVERIFY(!session->waitForWindow(WindowClass).isEmpty());
+    session.reset();
+    QVERIFY(first->waitForFinished(10000));
+    QCOMPARE(first->exitCode(), 1);
+    QCOMPARE(QDir(runtime.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 void TestSingleCopy::noDisplay_data()

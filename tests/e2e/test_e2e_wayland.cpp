@@ -63,6 +63,7 @@ private Q_SLOTS:
     void clickStartsTool();
     void secondStartActivatesFirstCopy();
     void closeWritesSettings();
+    void compositorGoneGivesTheClaimUp(); // ends the session: last
 
 private:
     /// In the child process before exec: become the session's user.
@@ -309,6 +310,17 @@ void TestE2eWayland::closeWritesSettings()
     QVERIFY2(written.contains("[Corvane]\n") && written.contains("AutoUpdate=0\n") &&
                  written.contains("AutoClose=0\n"),
              written.constData());
+}
+
+void TestE2eWayland::compositorGoneGivesTheClaimUp()
+{
+    // The compositor ends under a running copy, which Qt then ends at once.
+    Launcher launcher(m_base + u"program/corvane", m_environment, m_base + u"work", asSessionUser());
+    QTRY_VERIFY_WITH_TIMEOUT(!windowOf(launcher.pid()).isEmpty(), 15000);
+    m_sway.kill();
+    QVERIFY(launcher.waitForFinished(10000));
+    QCOMPARE(launcher.exitCode(), 1);
+    QCOMPARE(QDir(m_base + u"runtime").entryList({LauncherClass + u'*'}, QDir::System), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestE2eWayland)
