@@ -21,7 +21,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMenuBar>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -210,8 +209,7 @@ void Tfrm_Main::FormShow()
     pal.setColor(QPalette::WindowText, GreyText);
     centralWidget()->setPalette(pal);
 
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    move(screen.center() - QPoint(width() / 2, height() / 2));
+    platform::centreOnScreen(this);
     raise();
 
     TranslateMainForm(*this, m_translator, mainFormTexts());

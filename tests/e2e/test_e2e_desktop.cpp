@@ -196,6 +196,9 @@ void TestE2eDesktop::missingToolIsReported()
 
 void TestE2eDesktop::aboutWindowFromMenu()
 {
+    // Where it opened: its frame in the middle of the screen, which has no panels.
+    QTRY_VERIFY((frameGeometry(*m_session, m_window).center() - QRect(0, 0, 1024, 768).center())
+                    .manhattanLength() <= 2);
     // Away from where it opened: the About window follows the main window.
     m_session->run(QStringLiteral("xdotool"),
                    {QStringLiteral("windowmove"), QStringLiteral("--sync"), m_window,

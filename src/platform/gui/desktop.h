@@ -42,6 +42,11 @@ void requestTitleBarOnly(const QWindow& window);
 /// again when its frame turns out different. Nothing happens without an owner.
 void centreOverOwner(QWidget* dialog);
 
+/// Places `window`, before it is first shown, so that the centre of its frame lies on the
+/// centre of the primary screen's work area: by its client area until the window manager has
+/// framed it, then by its frame.
+void centreOnScreen(QWidget* window);
+
 /// Runs `action` once, on the event loop's first turn after `window` has been painted on the
 /// screen: by then the whole window is drawn and the frame handed to the window system. A
 /// paint into a window that is not exposed (not mapped yet, or never shown on the screen) does
