@@ -129,9 +129,8 @@ int run(int& argc, char** argv, platform::SingleCopy& singleCopy)
     // Every window takes the icon from the application. Its pictures are decoded when it is
     // handed to the window system, which waits until the main window's first frame is on the
     // screen.
-    platform::afterFirstFrame(&frm_Main, [] {
-        QApplication::setWindowIcon(applicationIcon(platform::programFolder()));
-    });
+    platform::afterFirstFrame(
+        &frm_Main, [] { QApplication::setWindowIcon(applicationIcon(platform::programFolder())); });
     const int status = QApplication::exec();
 
     // The window has closed and the settings are written: from here on a new start runs on

@@ -41,8 +41,8 @@ public:
     };
     using Done = std::function<void(bool succeeded, const QByteArray& output)>;
 
-    DesktopTool(QObject* context, Kind kind, const QString& program,
-                const QStringList& arguments, Done done)
+    DesktopTool(QObject* context, Kind kind, const QString& program, const QStringList& arguments,
+                Done done)
         : QObject(context)
         , m_kind(kind)
         , m_done(std::move(done))
@@ -159,10 +159,9 @@ void findDefaultApplication(const QString& mimeType, QObject* context,
 
 void openFile(const QString& path, QObject* context, std::function<void(bool opened)> done)
 {
-    new DesktopTool(context, DesktopTool::Kind::Opener, QStringLiteral("xdg-open"), {path},
-                    [done = std::move(done)](bool succeeded, const QByteArray&) {
-                        done(succeeded);
-                    });
+    new DesktopTool(
+        context, DesktopTool::Kind::Opener, QStringLiteral("xdg-open"), {path},
+        [done = std::move(done)](bool succeeded, const QByteArray&) { done(succeeded); });
 }
 
 bool lacksDisplay()

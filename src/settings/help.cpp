@@ -43,18 +43,18 @@ void openHelp(QWidget* owner, const Translator& translator)
     // Handed to the opener only when the desktop has a viewer for it: without one the opener
     // would give it to the web browser, which offers to download it. A viewer that fails (its
     // program gone) leaves the pages.
-    platform::findDefaultApplication(
-        QStringLiteral("application/vnd.ms-htmlhelp"), owner,
-        [owner, &translator, chm](bool viewer) {
-            if (!viewer) {
-                openPages(owner, translator, chm);
-                return;
-            }
-            platform::openFile(chm, owner, [owner, &translator, chm](bool opened) {
-                if (!opened)
-                    openPages(owner, translator, chm);
-            });
-        });
+    platform::findDefaultApplication(QStringLiteral("application/vnd.ms-htmlhelp"), owner,
+                                     [owner, &translator, chm](bool viewer) {
+                                         if (!viewer) {
+                                             openPages(owner, translator, chm);
+                                             return;
+                                         }
+                                         platform::openFile(
+                                             chm, owner, [owner, &translator, chm](bool opened) {
+                                                 if (!opened)
+                                                     openPages(owner, translator, chm);
+                                             });
+                                     });
 }
 
 } // namespace corvane

@@ -288,8 +288,7 @@ void TestSingleCopy::displayGoneGivesTheClaimUp()
     session.reset();
     QVERIFY(first->waitForFinished(10000));
     QCOMPARE(first->exitCode(), 1);
-    QCOMPARE(QDir(runtime.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
-             QStringList());
+    QVERIFY(QDir(runtime.path()).isEmpty(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot));
 }
 
 void TestSingleCopy::noDisplay_data()

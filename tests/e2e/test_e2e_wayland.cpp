@@ -315,12 +315,14 @@ void TestE2eWayland::closeWritesSettings()
 void TestE2eWayland::compositorGoneGivesTheClaimUp()
 {
     // The compositor ends under a running copy, which Qt then ends at once.
-    Launcher launcher(m_base + u"program/corvane", m_environment, m_base + u"work", asSessionUser());
+    Launcher launcher(m_base + u"program/corvane", m_environment, m_base + u"work",
+                      asSessionUser());
     QTRY_VERIFY_WITH_TIMEOUT(!windowOf(launcher.pid()).isEmpty(), 15000);
     m_sway.kill();
     QVERIFY(launcher.waitForFinished(10000));
     QCOMPARE(launcher.exitCode(), 1);
-    QCOMPARE(QDir(m_base + u"runtime").entryList({LauncherClass + u'*'}, QDir::System), QStringList());
+    QVERIFY(
+        QDir(m_base + u"runtime", LauncherClass + u'*').isEmpty(QDir::AllEntries | QDir::System));
 }
 
 QTEST_GUILESS_MAIN(TestE2eWayland)

@@ -100,8 +100,8 @@ void centreOverOwner(QWidget* dialog)
 void centreOnScreen(QWidget* window)
 {
     // No frame is known before the first window is framed: placed by its client area first.
-    new FrameCentring(
-        window, [] { return QGuiApplication::primaryScreen()->availableGeometry(); }, {});
+    new FrameCentring(window, [] { return QGuiApplication::primaryScreen()->availableGeometry(); },
+                      {});
 }
 
 } // namespace corvane::platform
