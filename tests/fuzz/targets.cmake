@@ -5,8 +5,8 @@ set(CORVANE_FUZZ_TARGETS profile settings versionkey webscan http)
 set(CORVANE_FUZZ_SUPPORT ${CMAKE_CURRENT_LIST_DIR}/fuzzinput.h
                          ${CMAKE_CURRENT_LIST_DIR}/profilemodel.h)
 # The profile target asks for the launcher's own texts, which the catalogue lists.
-set(CORVANE_FUZZ_LIBS_profile corvane_platform corvane_app)
-set(CORVANE_FUZZ_LIBS_settings corvane_platform)
+set(CORVANE_FUZZ_LIBS_profile corvane_platform corvane_platform_detail corvane_app)
+set(CORVANE_FUZZ_LIBS_settings corvane_platform corvane_platform_detail)
 set(CORVANE_FUZZ_LIBS_versionkey corvane_update)
 set(CORVANE_FUZZ_LIBS_webscan corvane_update)
 # The HTTP reading belongs to the HTTP module, which no program links: its target compiles it
