@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up and builds the launcher twice and runs each test in the build that shows it best:
 # the unit, fault and fuzz-corpus tests in the build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, the end-to-end and packaging tests in the release build, which
-# is what ships. Both builds treat warnings as errors.
+# UndefinedBehaviorSanitizer (clang), the end-to-end and packaging tests in the release build
+# (gcc), which is what ships. Both builds treat warnings as errors, so both compilers' warnings
+# guard the code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
