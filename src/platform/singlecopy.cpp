@@ -447,12 +447,12 @@ void SingleCopy::releaseForExit() const
 
 void SingleCopy::removeLockName() const
 {
-    if (!m_lock.isOpen())
+    if (!m_lock)
         return;
     // Removed while still held, so that a start that opens the file from now on finds a new
     // one; a start that opened this one before sees it gone once it holds the lock.
     const QByteArray lockPath = QFile::encodeName(m_socketPath + u".lock");
-    if (isFileAt(m_lock.get(), lockPath))
+    if (isFileAt(m_lock->get(), lockPath))
         ::unlink(lockPath.constData());
 }
 
@@ -506,8 +506,9 @@ SingleCopy::Outcome SingleCopy::claimOrHandOver()
         // Also after a copy took the request and kept silent: it may have given the claim up
         // meanwhile, and then this start runs normally.
         int error = 0;
-        m_lock = lockFile(lockPath, error);
-        if (m_lock.isOpen()) {
+        FileDescriptor lock = lockFile(lockPath, error);
+        if (lock.isOpen()) {
+            m_lock = std::make_unique<FileDescriptor>(std::move(lock));
             // A socket file left behind by a killed copy would make our listen fail.
             removeStaleSocket(socketPath);
             m_listener = Listener::open(socketPath);

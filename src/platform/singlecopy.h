@@ -8,8 +8,6 @@
 // thread's event loop, so that serving later starts costs the launcher no network library at
 // start-up.
 
-#include "platform/handles.h"
-
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -18,6 +16,8 @@
 class QDeadlineTimer;
 
 namespace corvane::platform {
+
+class FileDescriptor;
 
 class SingleCopy
 {
@@ -71,8 +71,8 @@ private:
     QString m_socketPath;
     QString m_failure;
     bool m_enabled = false;               // a safe folder for the lock and the socket exists
-    FileDescriptor m_lock;                // open while this copy holds the claim
-    std::unique_ptr<Listener> m_listener; // goes before the lock is released
+    std::unique_ptr<FileDescriptor> m_lock; // while this copy holds the claim
+    std::unique_ptr<Listener> m_listener;   // goes before the lock is released
 };
 
 } // namespace corvane::platform

@@ -65,8 +65,8 @@ public:
     virtual void interrupt() = 0;
 };
 
-/// A new exchange, or nullptr when the module cannot be opened. Any thread. The module stays
-/// open while an exchange of it exists and is closed when the last one is destroyed.
+/// A new exchange, or nullptr when the module cannot be opened. Any thread. The first call
+/// opens the module, which stays open from then on.
 std::unique_ptr<Exchange> createExchange();
 
 } // namespace corvane::http

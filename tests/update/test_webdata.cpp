@@ -235,29 +235,14 @@ private Q_SLOTS:
         m_server.reset();
     }
 
-    void initialValues()
+    void versionAndItems()
     {
         TWebData web(nullptr);
-        QCOMPARE(web.Agent(), QStringLiteral("WebData"));
-        QCOMPARE(web.ImageType(), itAll);
-        QVERIFY(web.Proxy().isEmpty() && web.ProxyUserID().isEmpty() &&
-                web.ProxyPassword().isEmpty() && web.HyperLinkType().isEmpty());
-        QVERIFY(web.Images().isEmpty() && web.HyperLinks().isEmpty());
-        QCOMPARE(web.Data().Count(), 0);
         QCOMPARE(web.Data().GetOwner(), &web);
-        QCOMPARE(web.MaxBodySize(), 16 * 1024 * 1024);
-        QCOMPARE(web.ConnectTimeout(), 60s);
-        QCOMPARE(web.StallTimeout(), 60s);
-        QVERIFY(!web.OnData && !web.OnProgress && !web.OnCollectDone && !web.OnCollectError);
         web.setVersion(QStringLiteral("9.9.9.9"));
         QCOMPARE(web.Version(), QStringLiteral("1.2.3.0"));
 
         TWebDataItem* item = web.Data().Add();
-        QVERIFY(item->URL.isEmpty() && item->ScanFirst.isEmpty() && item->ScanFrom.isEmpty() &&
-                item->ScanTo.isEmpty() && item->ScanResult.isEmpty() && item->LocalFile.isEmpty() &&
-                item->Content.isEmpty());
-        QVERIFY(!item->Found && item->AutoDelete && item->Enable);
-        QCOMPARE(item->Tag, 0);
         item->URL = QStringLiteral("http://server/f");
         QCOMPARE(item->GetDisplayName(), item->URL);
         QCOMPARE(web.Data().Items(0), item);
