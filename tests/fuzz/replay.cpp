@@ -3,6 +3,8 @@
 // a regression shows in every test run. The first argument names the target; the others are
 // files or folders (not descended into).
 
+#include "testmain.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -14,44 +16,21 @@
 #include <cstring>
 #include <memory>
 
+using TestOneInput = int (*)(const std::uint8_t* data, std::size_t size);
+
 // The targets' entry points, renamed from LLVMFuzzerTestOneInput by the build, which lists them
 // in CORVANE_FUZZ_TARGETS.
-#define CORVANE_FUZZ_TARGET(name)                                                              \
+#define CORVANE_FUZZ_TARGET(name)                                                                  \
     extern "C" int corvane_fuzz_##name(const std::uint8_t* data, std::size_t size);
 CORVANE_FUZZ_TARGETS
 #undef CORVANE_FUZZ_TARGET
 
 namespace {
 
-struct Target
+int replay(TestOneInput target, int argc, char** argv)
 {
-    const char* name;
-    int (*testOneInput)(const std::uint8_t* data, std::size_t size);
-};
-
-#define CORVANE_FUZZ_TARGET(name) {#name, &corvane_fuzz_##name},
-constexpr Target Targets[] = {CORVANE_FUZZ_TARGETS};
-#undef CORVANE_FUZZ_TARGET
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    const Target* target = nullptr;
-    for (const Target& candidate : Targets) {
-        if (argc > 1 && std::strcmp(argv[1], candidate.name) == 0)
-            target = &candidate;
-    }
-    if (!target) {
-        std::fprintf(stderr, "usage: %s <target> <file or folder>...\ntargets:",
-                     argc > 0 ? argv[0] : "");
-        for (const Target& candidate : Targets)
-            std::fprintf(stderr, " %s", candidate.name);
-        std::fprintf(stderr, "\n");
-        return 2;
-    }
     QStringList files;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i) {
         const QString path = QFile::decodeName(argv[i]);
         if (QFileInfo(path).isDir()) {
             const QDir folder(path);
@@ -77,8 +56,27 @@ int main(int argc, char** argv)
         std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[std::size_t(bytes.size())]);
         if (!bytes.isEmpty())
             std::memcpy(copy.get(), bytes.constData(), std::size_t(bytes.size()));
-        target->testOneInput(copy.get(), std::size_t(bytes.size()));
+        target(copy.get(), std::size_t(bytes.size()));
     }
     std::printf("%lld inputs run\n", static_cast<long long>(files.size()));
     return 0;
+}
+
+// Each target as a test of its own, chosen by name as the test programs choose theirs.
+#define CORVANE_FUZZ_TARGET(name)                                                                  \
+    int replay_##name(int argc, char** argv)                                                       \
+    {                                                                                              \
+        return replay(&corvane_fuzz_##name, argc, argv);                                           \
+    }
+CORVANE_FUZZ_TARGETS
+#undef CORVANE_FUZZ_TARGET
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+#define CORVANE_FUZZ_TARGET(name) corvane::test::NamedTest{#name, &replay_##name},
+    static const corvane::test::NamedTest targets[] = {CORVANE_FUZZ_TARGETS};
+#undef CORVANE_FUZZ_TARGET
+    return corvane::test::runNamedTest(targets, argc, argv);
 }

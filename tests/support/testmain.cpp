@@ -33,7 +33,7 @@ int runNamedTest(std::span<const NamedTest> tests, int argc, char** argv)
     }
     if (const NamedTest* test = find(tests, std::getenv(NameVariable)))
         return test->main(argc, argv);
-    std::fprintf(stderr, "usage: %s <test> [Qt Test arguments]\ntests:", argc > 0 ? argv[0] : "");
+    std::fprintf(stderr, "usage: %s <test> [the test's arguments]\ntests:", argc > 0 ? argv[0] : "");
     for (const NamedTest& test : tests)
         std::fprintf(stderr, " %s", test.name);
     std::fprintf(stderr, "\n");
